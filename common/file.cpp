@@ -1,0 +1,181 @@
+#include "common/file.h"
+
+#include <new>
+
+#if defined(_WIN32)
+#  define WIN32_LEAN_AND_MEAN
+#  include <windows.h>
+#  include <cstdio>
+#else
+#  include <cerrno>
+#  include <fcntl.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
+#endif
+
+#if defined(_WIN32)
+
+struct zel_file {
+  HANDLE h;
+};
+
+namespace zel {
+namespace {
+zel_file *open_with(const char *name, DWORD access, DWORD disposition) {
+  if (!name) return nullptr;
+  HANDLE h = CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  zel_file *f = new (std::nothrow) zel_file{h};
+  if (!f) CloseHandle(h);
+  return f;
+}
+} // namespace
+
+zel_file *file_open_read(const char *name) {
+  return open_with(name, GENERIC_READ, OPEN_EXISTING);
+}
+zel_file *file_open_write(const char *name) {
+  return open_with(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+}
+zel_file *file_open_update(const char *name) {
+  return open_with(name, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+}
+void file_close(zel_file *f) {
+  if (!f) return;
+  CloseHandle(f->h);
+  delete f;
+}
+int64_t file_size(zel_file *f) {
+  LARGE_INTEGER s;
+  if (!f || !GetFileSizeEx(f->h, &s)) return -1;
+  return s.QuadPart;
+}
+int64_t file_read_at(zel_file *f, int64_t offset, void *buffer, int64_t n) {
+  if (!f || offset < 0 || n <= 0) return 0;
+  int64_t done = 0;
+  char *p = static_cast<char *>(buffer);
+  while (done < n) {
+    DWORD want = static_cast<DWORD>((n - done) > (1 << 30) ? (1 << 30) : (n - done));
+    OVERLAPPED ov{};
+    uint64_t pos = static_cast<uint64_t>(offset + done);
+    ov.Offset = static_cast<DWORD>(pos & 0xffffffffu);
+    ov.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    DWORD got = 0;
+    if (!ReadFile(f->h, p + done, want, &got, &ov) || got == 0) break;
+    done += got;
+  }
+  return done;
+}
+bool file_write_at(zel_file *f, int64_t offset, const void *buffer, int64_t n) {
+  if (!f || offset < 0 || n < 0) return false;
+  int64_t done = 0;
+  const char *p = static_cast<const char *>(buffer);
+  while (done < n) {
+    DWORD want = static_cast<DWORD>((n - done) > (1 << 30) ? (1 << 30) : (n - done));
+    OVERLAPPED ov{};
+    uint64_t pos = static_cast<uint64_t>(offset + done);
+    ov.Offset = static_cast<DWORD>(pos & 0xffffffffu);
+    ov.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    DWORD put = 0;
+    if (!WriteFile(f->h, p + done, want, &put, &ov) || put == 0) return false;
+    done += put;
+  }
+  return true;
+}
+bool file_truncate(zel_file *f, int64_t size) {
+  if (!f || size < 0) return false;
+  LARGE_INTEGER pos;
+  pos.QuadPart = size;
+  return SetFilePointerEx(f->h, pos, nullptr, FILE_BEGIN) && SetEndOfFile(f->h);
+}
+bool file_remove(const char *name) { return name && DeleteFileA(name); }
+
+} // namespace zel
+
+#else // POSIX
+
+struct zel_file {
+  int fd;
+};
+
+namespace zel {
+namespace {
+zel_file *open_with(const char *name, int flags) {
+  if (!name) return nullptr;
+  int fd;
+  do {
+    fd = ::open(name, flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  zel_file *f = new (std::nothrow) zel_file{fd};
+  if (!f) ::close(fd);
+  return f;
+}
+} // namespace
+
+zel_file *file_open_read(const char *name) { return open_with(name, O_RDONLY); }
+zel_file *file_open_write(const char *name) {
+  return open_with(name, O_RDWR | O_CREAT | O_TRUNC);
+}
+zel_file *file_open_update(const char *name) { return open_with(name, O_RDWR | O_CREAT); }
+
+void file_close(zel_file *f) {
+  if (!f) return;
+  ::close(f->fd);
+  delete f;
+}
+
+int64_t file_size(zel_file *f) {
+  struct stat st;
+  if (!f || fstat(f->fd, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t file_read_at(zel_file *f, int64_t offset, void *buffer, int64_t n) {
+  if (!f || offset < 0 || n <= 0) return 0;
+  int64_t done = 0;
+  char *p = static_cast<char *>(buffer);
+  while (done < n) {
+    size_t want = static_cast<size_t>((n - done) > (1 << 30) ? (1 << 30) : (n - done));
+    ssize_t got = ::pread(f->fd, p + done, want, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
+bool file_write_at(zel_file *f, int64_t offset, const void *buffer, int64_t n) {
+  if (!f || offset < 0 || n < 0) return false;
+  int64_t done = 0;
+  const char *p = static_cast<const char *>(buffer);
+  while (done < n) {
+    size_t want = static_cast<size_t>((n - done) > (1 << 30) ? (1 << 30) : (n - done));
+    ssize_t put = ::pwrite(f->fd, p + done, want, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += put;
+  }
+  return true;
+}
+
+bool file_truncate(zel_file *f, int64_t size) {
+  if (!f || size < 0) return false;
+  int r;
+  do {
+    r = ::ftruncate(f->fd, static_cast<off_t>(size));
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
+bool file_remove(const char *name) { return name && ::unlink(name) == 0; }
+
+} // namespace zel
+
+#endif

@@ -1,0 +1,41 @@
+// Platform layer: a file handle with 64-bit positional reads and writes.
+// The only code in the library that knows POSIX from Windows.
+#pragma once
+
+#include <cstdint>
+
+struct zel_file;
+
+namespace zel {
+
+// Opens an existing file for reading; other processes may read and write it
+// meanwhile. Null when the file cannot be opened.
+zel_file *file_open_read(const char *name);
+
+// Creates a file, or truncates an existing one, for writing (and reading).
+zel_file *file_open_write(const char *name);
+
+// Opens a file for reading and writing, creating it when it does not exist;
+// an existing file keeps its contents.
+zel_file *file_open_update(const char *name);
+
+// Closes the file and releases the handle; null is accepted.
+void file_close(zel_file *f);
+
+// Size of the file in bytes, or -1 on failure.
+int64_t file_size(zel_file *f);
+
+// Reads up to n bytes at offset; returns the bytes read (less than n only at
+// the end of the file or on error, never negative).
+int64_t file_read_at(zel_file *f, int64_t offset, void *buffer, int64_t n);
+
+// Writes n bytes at offset; false on any failure.
+bool file_write_at(zel_file *f, int64_t offset, const void *buffer, int64_t n);
+
+// Cuts or extends the file to size bytes.
+bool file_truncate(zel_file *f, int64_t size);
+
+// Removes a file by name; false when it could not be removed.
+bool file_remove(const char *name);
+
+} // namespace zel

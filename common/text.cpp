@@ -1,0 +1,77 @@
+#include "common/text.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cmath>
+#include <cstring>
+
+namespace zel {
+
+namespace {
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+} // namespace
+
+size_t field_length(const char *field, size_t size) {
+  const void *nul = std::memchr(field, 0, size);
+  return nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : size;
+}
+
+void copy_field(char *dest, size_t dest_size, const char *field, size_t size) {
+  if (dest_size == 0) return;
+  size_t n = field_length(field, size);
+  if (n > dest_size - 1) n = dest_size - 1;
+  std::memcpy(dest, field, n);
+  dest[n] = '\0';
+}
+
+void copy_text(char *dest, size_t dest_size, const char *src) {
+  if (dest_size == 0) return;
+  if (!src) {
+    dest[0] = '\0';
+    return;
+  }
+  size_t n = 0;
+  while (n < dest_size - 1 && src[n] != '\0') ++n;
+  std::memcpy(dest, src, n);
+  dest[n] = '\0';
+}
+
+int parse_int(const char *field, size_t size) {
+  const size_t n = field_length(field, size);
+  size_t i = 0;
+  while (i < n && is_space(field[i])) ++i;
+  bool negative = false;
+  if (i < n && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+  int64_t v = 0;
+  for (; i < n && field[i] >= '0' && field[i] <= '9'; ++i) {
+    if (v <= INT64_C(1) << 40) v = v * 10 + (field[i] - '0');
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(v);
+}
+
+double parse_real(const char *field, size_t size) {
+  const size_t n = field_length(field, size);
+  size_t i = 0;
+  while (i < n && is_space(field[i])) ++i;
+  bool negative = false;
+  if (i < n && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+  double v = 0.0;
+  std::from_chars_result r = std::from_chars(field + i, field + n, v, std::chars_format::general);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too large: infinity; too small: zero. Decide by the exponent's sign.
+    const char *e = field + i;
+    while (e < field + n && *e != 'e' && *e != 'E') ++e;
+    bool tiny = e + 1 < field + n && e[1] == '-';
+    v = tiny ? 0.0 : HUGE_VAL;
+  } else if (r.ec != std::errc()) {
+    v = 0.0;
+  }
+  return negative ? -v : v;
+}
+
+} // namespace zel

@@ -1,0 +1,1 @@
+// DAC time-history files: sources arrive with the DAC subsystem.

@@ -1,0 +1,297 @@
+/*
+ * zel: file input and output for fatigue and durability software.
+ *
+ * This is the one public header of the library. It declares every exported
+ * function (plain C linkage, unmangled names) and, for C++ callers, the
+ * exported RPC III classes. It compiles as C99 and as C++17.
+ *
+ * Conventions shared by every family:
+ *  - status codes are ints, 0 for success; each family has its own message
+ *    table (zel_rpc_geterror, zel_dac_geterror);
+ *  - channel numbers count from 1;
+ *  - RPC III texts are held in 96-byte buffers (95 characters and a NUL);
+ *  - no function throws, prints or logs, except zel_version, which prints
+ *    the build identification on standard output.
+ */
+#ifndef ZEL_H
+#define ZEL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/* One macro marks the public API; everything else is hidden. */
+#if defined(_WIN32) || defined(__CYGWIN__)
+#  if defined(ZEL_BUILDING)
+#    define ZEL_API __declspec(dllexport)
+#  elif defined(ZEL_STATIC)
+#    define ZEL_API
+#  else
+#    define ZEL_API __declspec(dllimport)
+#  endif
+#else
+#  define ZEL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ======================================================================
+ * RPC III time-history files
+ * ====================================================================== */
+
+/* Status codes of the RPC III family (messages via zel_rpc_geterror). */
+enum {
+  ZEL_RPC_OK = 0,
+  ZEL_RPC_OPEN_FAILED = 1,        /* "RPC file could not be opened." */
+  ZEL_RPC_NOT_RPC = 2,            /* "File is not a valid RPC III time history file." */
+  ZEL_RPC_BAD_HANDLE = 3,         /* "Invalid handle to RPC file." */
+  ZEL_RPC_NO_DATA = 4,            /* "RPC file contains no time history data." */
+  ZEL_RPC_BAD_HEADER = 5,         /* "Error reading RPC file header record." */
+  ZEL_RPC_SIZE_MISMATCH = 6,      /* "RPC file header is not compatible with file size." */
+  ZEL_RPC_BLOCK_RANGE = 7,        /* "RPC file block pointer out of range." */
+  ZEL_RPC_CREATE_FAILED = 8,      /* "Can not create RPC file. Check path and permissions." */
+  ZEL_RPC_CHANNEL_RANGE = 9,      /* "RPC file channel number out of range. Data not processed." */
+  ZEL_RPC_OUT_OF_MEMORY = 10      /* "Ran out of memory during RPC file output operation." */
+};
+
+/* 1 when the file's first three header records make it an RPC III file. */
+ZEL_API int zel_rpc_sniff(const char *name);
+
+/* Opens a file for reading. channels, points, dt and status must not be
+ * null; date (96 bytes) may be. Returns a handle that must be released with
+ * zel_rpc_readclose whenever it is not null, also after a non-zero status. */
+ZEL_API void *zel_rpc_open(const char *name, int *channels, int *points,
+                           double *dt, char *date, int *status);
+
+/* Description and unit (96 bytes each, either may be null). 0, 9 or 3. */
+ZEL_API int zel_rpc_attributes(void *handle, int channel, char *description,
+                               char *units);
+
+/* Next count points of a channel from its read cursor; returns how many
+ * were delivered (0 for a null handle or a channel out of range). */
+ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count,
+                            double *values);
+
+/* Window of 2 * halfWidth + 1 points around time (held values beyond the
+ * ends). times and values hold 2 * halfWidth + 1 doubles. 0, 9 or 3. */
+ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time,
+                              int halfWidth, double *times, double *values);
+
+/* Releases a read handle. 0, or 3 for a null handle. */
+ZEL_API int zel_rpc_readclose(void *handle);
+
+/* One-shot read of a whole channel: call once with values null to learn
+ * *points, then again with room for *points doubles. */
+ZEL_API int zel_rpc_data(const char *name, int channel, int *points,
+                         double *dt, double *values);
+
+/* Creates a file of channels x points samples at interval dt. */
+ZEL_API void *zel_rpc_create(const char *name, int channels, int points,
+                             double dt, int *status);
+
+/* Stores one channel; null texts keep the current ones. 0, 9, 10 or 3. */
+ZEL_API int zel_rpc_putchannel(void *handle, int channel, int points,
+                               const double *values, const char *description,
+                               const char *units);
+
+/* Writes the final header, closes the file, releases the handle. */
+ZEL_API int zel_rpc_writeclose(void *handle);
+
+/* Message of a code into buffer (58 bytes suffice). */
+ZEL_API void zel_rpc_geterror(int code, char *buffer);
+
+/* @@DAC-FUNCTIONS@@ */
+
+/* @@EXPORT-FUNCTIONS@@ */
+
+/* ======================================================================
+ * Version report
+ * ====================================================================== */
+
+/* Prints the build identification on standard output and returns the
+ * release version text (static, not to be freed). */
+ZEL_API const char *zel_version(void);
+
+/* Returns the release version text; prints nothing. */
+ZEL_API const char *zel_build_version(void);
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* ======================================================================
+ * RPC III classes for C++ callers
+ * ====================================================================== */
+
+struct zel_file; /* the library's own file handle (opaque) */
+
+/* Attributes of one channel. */
+class ZEL_API rpc_channel_timehistory {
+public:
+  rpc_channel_timehistory();
+
+  char description[96]; /* from DESC.CHAN_n or DEST.CHAN_n */
+  char units[96];       /* from UNITS.CHAN_n */
+  int map;              /* from MAP.CHAN_n */
+  double scale;         /* stored integer to physical value */
+  double lower_limit;
+  double upper_limit;
+};
+
+/* Values of the fixed header keywords, filled by the reader from a file and
+ * by the writer to build its header. Texts hold 95 characters and a NUL. */
+struct rpc3_header {
+  char format[96];
+  int num_header_blocks;
+  int num_params;
+  int bypass_filter;
+  int channels;
+  char data_type[96];
+  char date[96];
+  double delta_t;
+  char file_type[96];
+  int frames;
+  int half_frames;
+  int int_full_scale;
+  char operation[96];
+  int part_chan_1;
+  int part_nchan_1;
+  int partitions;
+  int pts_per_frame;
+  int pts_per_group;
+  int repeats;
+  char time_type[96];
+};
+
+/* One block of the reader's block table (a group or a frame). */
+struct rpc3_block {
+  int first_point;
+  int last_point;
+  int64_t byte_position; /* of the block's first value of channel 1 */
+  bool last;
+};
+
+/* Reads one RPC III file. Construct, check getStatus() == 0, call
+ * initRead() once, then query and read; destroy to close the file. */
+class ZEL_API rpc3file_input {
+public:
+  explicit rpc3file_input(const char *name);
+  ~rpc3file_input();
+  rpc3file_input(const rpc3file_input &) = delete;
+  rpc3file_input &operator=(const rpc3file_input &) = delete;
+
+  bool validFile();
+  int getStatus();
+
+  /* Reads and parses the header and loads the first data. budget is the
+   * number of mebibytes the data may occupy in memory: the whole data
+   * section when it fits, else two groups per channel when they fit, else
+   * two frames per channel. */
+  void initRead(int budget);
+
+  int getInfo(int &channels, int &points, double &dt, char *date);
+  int getAttributes(int channel, char *description, char *units);
+
+  /* Whole channel into values (points-per-channel doubles). 0 or 9. */
+  int getData(int channel, double *values);
+  /* Next count points of a channel; returns the number delivered. */
+  int getData(int channel, int count, double *values);
+  /* 2 * halfWidth + 1 points around time. 0 or 9. */
+  int getWindow(int channel, double time, double *times, double *values,
+                int halfWidth);
+
+private:
+  void sethead();
+  void setchannel_att();
+  void setblocks();
+  void setblockdata();
+  void initblock(int point);
+  short get_rpc_data(int channel, int point, short &value);
+  float get_rpc_data(int channel, int point, float &value);
+
+  /* Internal helpers of the data path. */
+  bool refuse_layout();
+  void allocate_buffers();
+  void load_half(int channel, int half, int block);
+  const unsigned char *block_values(int channel, int block);
+  void deliver(int channel, int64_t first, int64_t count, double *out);
+  void convert(int channel, const unsigned char *src, int64_t n, double *out);
+
+  int readmode;
+  char filename[256];
+  zel_file *stream;
+  int64_t header_end;
+  int64_t file_size;
+  bool open_flag;
+  bool valid_flag;
+  bool native_order;
+  int status;
+  unsigned char *raw_header;
+  int64_t raw_header_size;
+  rpc3_header header;
+  rpc_channel_timehistory *channel_records;
+  int num_channels;           /* channel records held (0 for a refused header) */
+
+  /* Derived layout. */
+  int frames_per_group;       /* K */
+  int frames_in_last_group;
+  int groups;
+  int64_t data_start;
+  int points_per_channel;     /* N */
+  int bytes_per_value;        /* B */
+
+  /* Blocks and buffers. */
+  rpc3_block current_block;
+  rpc3_block next_block;
+  rpc3_block *block_table;
+  unsigned char *value_storage; /* CH buffers of buffer_length values each */
+  int64_t buffer_length;        /* values per channel buffer */
+  int number_of_blocks;
+  int *read_cursors;
+  int *half_block;              /* per channel and half: block held, -1 none */
+  int64_t *whole_available;     /* whole-file mode: values read per channel */
+};
+
+/* Writes one RPC III file. Construct with the channel count, the samples
+ * per channel and the sample interval, store channels with setChannel(),
+ * destroy to write the final header and close the file. */
+class ZEL_API rpc3file_output {
+public:
+  rpc3file_output(const char *name, int channels, int points, double dt);
+  ~rpc3file_output();
+  rpc3file_output(const rpc3file_output &) = delete;
+  rpc3file_output &operator=(const rpc3file_output &) = delete;
+
+  /* 0, 9 (channel out of range) or 10 (out of memory). */
+  int setChannel(int channel, int points, const double *values,
+                 const char *description, const char *units);
+  int getStatus();
+
+private:
+  void init_header();
+  void write_header();
+  void write_channel();
+  void write_channel(int channel, const short *values);
+
+  char filename[256];
+  zel_file *stream;
+  int status;
+  int channel_count;
+  int announced_samples;
+  double sample_interval;
+  rpc3_header header;
+  rpc_channel_timehistory *channel_table;
+  int frames_per_group;
+  int frames_in_last_group;
+  int groups;
+  int frames;
+  int points_in_last_group;
+  int points_per_channel;
+  int bytes_per_value;
+};
+
+/* @@DAC-CLASSES@@ */
+
+#endif /* __cplusplus */
+
+#endif /* ZEL_H */

@@ -1,0 +1,1 @@
+// RPC III time-history files.

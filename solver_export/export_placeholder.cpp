@@ -1,0 +1,1 @@
+// Modal-coordinate export: sources arrive with the export subsystem.

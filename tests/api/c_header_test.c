@@ -1,0 +1,30 @@
+/* Compiled as C99: the public header must be valid C, and the functions it
+ * declares must link against the shared library under their plain names. */
+#include "zel.h"
+
+#include <stdio.h>
+#include <string.h>
+
+typedef void (*any_fn)(void);
+
+int main(void) {
+  /* Taking the address of every declared function forces the link. */
+  const any_fn fns[] = {
+      (any_fn)zel_version, (any_fn)zel_build_version,
+      /* @@RPC-C-TEST-FUNCTIONS@@ */
+      /* @@DAC-C-TEST-FUNCTIONS@@ */
+      /* @@EXPORT-C-TEST-FUNCTIONS@@ */
+  };
+  size_t i;
+  for (i = 0; i < sizeof fns / sizeof fns[0]; ++i) {
+    if (!fns[i]) {
+      fprintf(stderr, "function %u has no address\n", (unsigned)i);
+      return 1;
+    }
+  }
+  if (strlen(zel_build_version()) < 17) {
+    fprintf(stderr, "release version too short: %s\n", zel_build_version());
+    return 1;
+  }
+  return 0;
+}
