@@ -201,21 +201,20 @@ public:
                 int halfWidth);
 
 private:
+  friend struct rpc3_input_probe; /* lets the library's tests look inside */
   void sethead();
   void setchannel_att();
   void setblocks();
   void setblockdata();
   void initblock(int point);
-  short get_rpc_data(int channel, int point, short &value);
-  float get_rpc_data(int channel, int point, float &value);
 
-  /* Internal helpers of the data path. */
-  bool refuse_layout();
-  void allocate_buffers();
-  void load_half(int channel, int half, int block);
-  const unsigned char *block_values(int channel, int block);
-  void deliver(int channel, int64_t first, int64_t count, double *out);
-  void convert(int channel, const unsigned char *src, int64_t n, double *out);
+  /* Internal steps of the data path. */
+  void refuse(int code);
+  rpc3_block block_at(int index) const;
+  const unsigned char *block_values(int channel, const rpc3_block &block);
+  void deliver(int channel, int64_t first, int64_t count, double *values);
+  void convert(int channel, const unsigned char *stored, int64_t count, double *values) const;
+  void release_data();
 
   int readmode;
   char filename[256];
@@ -227,29 +226,26 @@ private:
   bool native_order;
   int status;
   unsigned char *raw_header;
-  int64_t raw_header_size;
   rpc3_header header;
   rpc_channel_timehistory *channel_records;
-  int num_channels;           /* channel records held (0 for a refused header) */
+  int num_channels; /* channel records held: CHANNELS, or 0 for a refused header */
 
   /* Derived layout. */
-  int frames_per_group;       /* K */
+  int frames_per_group;     /* K */
   int frames_in_last_group;
   int groups;
   int64_t data_start;
-  int points_per_channel;     /* N */
-  int bytes_per_value;        /* B */
+  int points_per_channel;   /* N */
+  int bytes_per_value;      /* B */
 
-  /* Blocks and buffers. */
+  /* Blocks (groups or frames, computed from the layout) and buffers. */
   rpc3_block current_block;
   rpc3_block next_block;
-  rpc3_block *block_table;
-  unsigned char *value_storage; /* CH buffers of buffer_length values each */
-  int64_t buffer_length;        /* values per channel buffer */
   int number_of_blocks;
-  int *read_cursors;
-  int *half_block;              /* per channel and half: block held, -1 none */
-  int64_t *whole_available;     /* whole-file mode: values read per channel */
+  unsigned char *value_storage; /* one buffer of buffer_length values per channel */
+  int64_t buffer_length;
+  int *half_block;              /* per channel and buffer half: block held, -1 none */
+  int64_t *read_cursors;
 };
 
 /* Writes one RPC III file. Construct with the channel count, the samples

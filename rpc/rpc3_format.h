@@ -1,0 +1,132 @@
+// The RPC III format as this library sees it: parameter records, keywords,
+// value types, byte orders and the layout arithmetic that places every point
+// of every channel. Reader and writer both use this one definition.
+#pragma once
+
+#include <cstdint>
+
+#include "zel.h"
+
+namespace zel {
+namespace rpc3 {
+
+// Header geometry.
+constexpr int kBlockBytes = 512;          // one header block
+constexpr int kRecordBytes = 128;         // one parameter record
+constexpr int kRecordsPerBlock = kBlockBytes / kRecordBytes;
+constexpr int kKeywordBytes = 32;         // keyword field: bytes 0 to 31
+constexpr int kValueBytes = 96;           // value field: bytes 32 to 127
+constexpr int kTextBytes = 96;            // texts held: 95 characters and a NUL
+constexpr int kProbeBytes = 3 * kRecordBytes; // records 0 to 2
+constexpr int kFullScale = 32752;         // integer magnitude of a channel's extreme
+
+// Keywords.
+constexpr const char *kFormat = "FORMAT";
+constexpr const char *kNumHeaderBlocks = "NUM_HEADER_BLOCKS";
+constexpr const char *kNumParams = "NUM_PARAMS";
+constexpr const char *kRun = "KIVOR_RUN";
+constexpr const char *kSteps = "KIVOR_STEPS";
+constexpr const char *kDataType = "DATA_TYPE";
+constexpr const char *kDate = "DATE";
+constexpr const char *kFileType = "FILE_TYPE";
+constexpr const char *kOperation = "OPERATION";
+constexpr const char *kTimeType = "TIME_TYPE";
+constexpr const char *kBypassFilter = "BYPASS_FILTER";
+constexpr const char *kChannels = "CHANNELS";
+constexpr const char *kDeltaT = "DELTA_T";
+constexpr const char *kFrames = "FRAMES";
+constexpr const char *kHalfFrames = "HALF_FRAMES";
+constexpr const char *kIntFullScale = "INT_FULL_SCALE";
+constexpr const char *kPartChan1 = "PART.CHAN_1";
+constexpr const char *kPartNchan1 = "PART.NCHAN_1";
+constexpr const char *kPartitions = "PARTITIONS";
+constexpr const char *kPtsPerFrame = "PTS_PER_FRAME";
+constexpr const char *kPtsPerGroup = "PTS_PER_GROUP";
+constexpr const char *kRepeats = "REPEATS";
+
+// Channel keyword prefixes; the channel number follows directly.
+constexpr const char *kDescPrefix = "DESC.CHAN_";
+constexpr const char *kDestPrefix = "DEST.CHAN_";
+constexpr const char *kMapPrefix = "MAP.CHAN_";
+constexpr const char *kScalePrefix = "SCALE.CHAN_";
+constexpr const char *kUnitsPrefix = "UNITS.CHAN_";
+constexpr const char *kLowerPrefix = "LOWER_LIMIT.CHAN_";
+constexpr const char *kUpperPrefix = "UPPER_LIMIT.CHAN_";
+
+// Values.
+constexpr const char *kLittleEndian = "BINARY_IEEE_LITTLE_END";
+constexpr const char *kBigEndian = "BINARY_IEEE_BIG_END";
+constexpr const char *kShortInteger = "SHORT_INTEGER";
+constexpr const char *kFloatingPoint = "FLOATING_POINT";
+constexpr const char *kTimeHistory = "TIME_HISTORY";
+constexpr const char *kOperationText = "KIVOR QUORVANTEL I/O";
+constexpr const char *kResponse = "RESPONSE";
+constexpr const char *kDefaultDescription = "KIVOR SIMULATION COMPONENT";
+constexpr const char *kDefaultUnits = "UNKNOWN";
+
+// Parameter records of a header image (records counted from 0).
+inline const char *record_keyword(const unsigned char *header, int64_t r) {
+  return reinterpret_cast<const char *>(header + r * kRecordBytes);
+}
+inline const char *record_value(const unsigned char *header, int64_t r) {
+  return reinterpret_cast<const char *>(header + r * kRecordBytes + kKeywordBytes);
+}
+
+// True when the keyword field holds exactly `keyword` (no trimming).
+bool keyword_is(const char *field, const char *keyword);
+
+// When the keyword field starts with prefix, stores the channel number that
+// follows it in channel and returns true.
+bool channel_keyword(const char *field, const char *prefix, int &channel);
+
+// Writes one parameter record: keyword at byte 0, value at byte 32, each cut
+// to its field with room for a NUL.
+void put_record(unsigned char *header, int r, const char *keyword, const char *value);
+
+// Header record with the reader's initial values.
+void clear_header(rpc3_header &h);
+
+// Bytes per value for a DATA_TYPE text: 4 for "FLOATING_POINT", else 2.
+int bytes_per_value(const char *data_type);
+
+// The layout of the data section, derived from the header values.
+struct Layout {
+  int64_t channels = 0;        // CH
+  int64_t frame = 0;           // F, after normalisation
+  int64_t group = 0;           // G, after normalisation
+  int64_t frames_per_group = 0; // K
+  int64_t frames = 0;          // FRAMES
+  int64_t groups = 0;          // 0 when FRAMES is below 1
+  int64_t frames_in_last_group = 0;
+  int64_t bytes = 2;           // B
+  int64_t data_start = 0;      // byte of the first data value
+
+  int64_t points_per_channel() const { return frames > 0 ? frames * frame : 0; }
+  int64_t group_bytes() const { return channels * group * bytes; }
+  int64_t run_bytes() const { return group * bytes; }
+  // Bytes of a well-formed data section: groups x CH x G x B.
+  int64_t data_bytes() const { return groups * group_bytes(); }
+  // Byte of point p (from 0) of channel c (from 1).
+  int64_t point_position(int64_t c, int64_t p) const {
+    return data_start + ((p / group) * channels + c - 1) * group * bytes + (p % group) * bytes;
+  }
+  // Byte of the first value of frame j of channel c.
+  int64_t frame_position(int64_t c, int64_t j) const {
+    return data_start + ((j / frames_per_group) * channels + c - 1) * group * bytes +
+           (j % frames_per_group) * frame * bytes;
+  }
+};
+
+// Normalises F, G and K: without a usable PTS_PER_FRAME the frame is the
+// group; a group smaller than a frame becomes one frame. Updates the two
+// header fields as a reader does.
+void normalise_frames(rpc3_header &h, int64_t &frames_per_group);
+
+// Fills a layout from normalised header values; false when the values do
+// not give a usable layout (no channels, no frame size, sizes that do not
+// fit 63 bits).
+bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
+                 int64_t data_start, Layout &out);
+
+} // namespace rpc3
+} // namespace zel

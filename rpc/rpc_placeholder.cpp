@@ -1,1 +1,0 @@
-// RPC III time-history files.
