@@ -103,7 +103,79 @@ ZEL_API void zel_rpc_geterror(int code, char *buffer);
 
 /* @@DAC-FUNCTIONS@@ */
 
-/* @@EXPORT-FUNCTIONS@@ */
+/* ======================================================================
+ * Modal-coordinate export
+ * ====================================================================== */
+
+/* Array layout shared by every function below: column-major, step index
+ * fastest, leading dimension num_steps (N0) as passed.
+ *  - step_values: N0 output times (time output) or frequencies;
+ *  - uh_disp, uh_vel, uh_acc: N0 x num_modes values (time output) or, in
+ *    frequency output, N0 x 2 * num_modes: real part of mode j in column
+ *    2j - 1, imaginary part in column 2j (only uh_disp is read);
+ *  - bh_disp, bh_vel, bh_acc: the same with six components (N0 x 6, or
+ *    N0 x 12 in frequency output, only bh_disp read).
+ * frequency_domain: 0 time output (TOL, UHT, BHT), 1 frequency output
+ * (FOL, UHF, BHF). In time output the last num_dropped_steps steps are left
+ * out. Nothing is validated; one export at a time per process. */
+
+/* Writes the export as an OUTPUT2 file (to_punch 0) or a punch file of
+ * DTI/DMI cards (any other to_punch), creating or overwriting file_name.
+ * Returns 1 when the writer ran (also when the file could not be written),
+ * 0 when the OUTPUT2 scratch storage could not be obtained. The caller's
+ * counts are never changed. */
+ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_steps,
+                              int num_dropped_steps, const double *step_values,
+                              const double *uh_disp, const double *bh_disp,
+                              const double *uh_vel, const double *bh_vel,
+                              const double *uh_acc, const double *bh_acc,
+                              int frequency_domain, const char *file_name);
+
+/* The upper-case routines take every argument by reference and, after all
+ * of them, the byte length of each text argument by value (file names need
+ * no NUL). They return nothing, check nothing and may change the integers
+ * they are given. */
+
+/* OUTPUT2 writer. name_list holds num_steps + 2 four-byte words; column_1
+ * to column_3 hold max(6, num_modes) doubles each (twice that in frequency
+ * output); afterwards they hold the last header record and columns built.
+ * In time output num_steps is reduced by num_dropped_steps in place. */
+ZEL_API void ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps,
+                         int32_t *num_dropped_steps, void *name_list,
+                         double *column_1, double *column_2, double *column_3,
+                         const double *step_values, const double *uh_disp,
+                         const double *bh_disp, const double *uh_vel,
+                         const double *bh_vel, const double *uh_acc,
+                         const double *bh_acc, const int32_t *frequency_domain,
+                         const char *file_name, int64_t file_name_length);
+
+/* Punch writer. In time output num_steps is reduced by num_dropped_steps in
+ * place; num_modes is set to 6 when the six-component matrix is reached. */
+ZEL_API void ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps,
+                         int32_t *num_dropped_steps, const double *step_values,
+                         const double *uh_disp, const double *bh_disp,
+                         const double *uh_vel, const double *bh_vel,
+                         const double *uh_acc, const double *bh_acc,
+                         const int32_t *frequency_domain, const char *file_name,
+                         int64_t file_name_length);
+
+/* OUTPUT2 record patterns on an open record unit. Block head: the 8-byte
+ * name (blank-padded when name_length is shorter) and the seven trailer
+ * words. */
+ZEL_API void ZEL_OP2ISET(const char *name, const int32_t *t1, const int32_t *t2,
+                         const int32_t *t3, const int32_t *t4, const int32_t *t5,
+                         const int32_t *t6, const int32_t *t7, const int32_t *unit,
+                         int64_t name_length);
+
+/* One data record with its markers: flag 0 (header record) or 1 (column);
+ * words_per_term 1 writes data words 1 to last, 2 writes the row number
+ * first and then terms first to last of a column of doubles. */
+ZEL_API void ZEL_OP2WRIT(const int32_t *flag, const int32_t *last,
+                         const int32_t *words_per_term, const int32_t *first,
+                         const int32_t *unit, const void *data);
+
+/* Block end. */
+ZEL_API void ZEL_OP2ESET(const int32_t *unit);
 
 /* ======================================================================
  * Version report

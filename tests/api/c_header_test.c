@@ -13,7 +13,8 @@ int main(void) {
       (any_fn)zel_version, (any_fn)zel_build_version,
       /* @@RPC-C-TEST-FUNCTIONS@@ */
       /* @@DAC-C-TEST-FUNCTIONS@@ */
-      /* @@EXPORT-C-TEST-FUNCTIONS@@ */
+      (any_fn)zel_fes_write_mcs, (any_fn)ZEL_OP2_WMC, (any_fn)ZEL_PCH_WMC,
+      (any_fn)ZEL_OP2ISET, (any_fn)ZEL_OP2WRIT, (any_fn)ZEL_OP2ESET,
   };
   size_t i;
   for (i = 0; i < sizeof fns / sizeof fns[0]; ++i) {

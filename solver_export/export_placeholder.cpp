@@ -1,1 +1,0 @@
-// Modal-coordinate export: sources arrive with the export subsystem.

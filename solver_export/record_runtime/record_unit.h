@@ -1,0 +1,117 @@
+// Sequential record files addressed by unit number, the file layer of the
+// modal-coordinate export writers.
+//
+// A unit is connected to a file by open() (status "unknown": the file is
+// created when missing, opened when present), positioned at its start by
+// rewind(), written record by record, and released by close() (status
+// "keep"). Writing is sequential: the first write after open() or rewind()
+// cuts the file at the write position, so the file always ends after the
+// last record written and nothing of an older, longer file survives.
+//
+// Unformatted records are framed as the solver expects them: a 4-byte
+// little-endian signed payload length, the payload, the same length again.
+// A payload longer than the subrecord limit (2147483639 bytes) is split into
+// subrecords; a leading length is negated when another subrecord follows,
+// a trailing one when a subrecord came before.
+//
+// Formatted writes put text lines; write_text() with end_line false leaves
+// the line open and the next write continues it. Lines end with "\n".
+//
+// All output goes through one buffer per unit and reaches the file in large
+// writes. Failures are never reported to the writers and never stop them:
+// a unit whose file cannot be opened ignores everything until closed, and a
+// failed write is remembered (failed()) and the next one tried regardless.
+// Nothing here throws or prints.
+//
+// The unit table is process-wide and unsynchronised: one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+struct zel_file;
+
+namespace zel {
+namespace records {
+
+enum class Form { unformatted, formatted };
+
+// Largest payload one subrecord carries.
+constexpr int64_t kMaxSubrecordBytes = 2147483639;
+
+class Unit {
+public:
+  explicit Unit(int number = -1) : number_(number) {}
+  ~Unit() { close(); }
+  Unit(const Unit &) = delete;
+  Unit &operator=(const Unit &) = delete;
+
+  // Connects the unit to the file named by the first length bytes of name
+  // (trailing blanks are not part of the name; no NUL is needed). A unit
+  // already connected is closed first. False when the file cannot be opened.
+  bool open(const char *name, int64_t length, Form form);
+
+  // Next write goes to the first byte of the file.
+  void rewind();
+
+  // One unformatted record: begin, its items in order, end.
+  void begin_record();
+  void put(const void *bytes, int64_t n);
+  void put_int(int32_t value);
+  void end_record();
+
+  // Formatted text: n bytes of text, then the line end unless end_line is
+  // false (the line then stays open for the next write).
+  void write_text(const char *text, int64_t n, bool end_line);
+
+  // Hands the buffered bytes to the file.
+  void flush();
+
+  // Ends an open line, writes everything and releases the file, which keeps
+  // what was written. A unit not connected is left alone.
+  void close();
+
+  bool is_open() const { return file_ != nullptr; }
+  bool failed() const { return failed_; }
+
+  // Smaller subrecord limit, so the splitting of long records can be
+  // exercised with small ones (1 to kMaxSubrecordBytes).
+  void set_subrecord_limit(int64_t bytes);
+
+private:
+  bool writable(Form form);
+  void start_writing();
+  void append(const void *bytes, int64_t n);
+  void store_marker(int64_t offset, int32_t value);
+  void start_subrecord();
+  void finish_subrecord(bool more_follow);
+
+  int number_;
+  zel_file *file_ = nullptr;
+  Form form_ = Form::unformatted;
+  bool refused_ = false;   // explicit open failed: ignore until close()
+  bool failed_ = false;
+  bool cut_pending_ = false; // next write cuts the file at its position
+
+  unsigned char *buffer_ = nullptr;
+  int64_t used_ = 0;       // bytes waiting in the buffer
+  int64_t position_ = 0;   // file offset of buffer_[0]
+
+  bool in_record_ = false;
+  int64_t head_offset_ = 0; // file offset of the open subrecord's leading length
+  int64_t sub_bytes_ = 0;   // payload bytes in the open subrecord
+  bool continued_ = false;  // the open subrecord follows another one
+  bool line_open_ = false;
+  int64_t subrecord_limit_ = kMaxSubrecordBytes;
+};
+
+// The process-wide unit of a number (0 to 99). Any other number gives a
+// unit that cannot be connected and ignores every operation. A write to a
+// unit that was never opened connects it to the file "fort.<number>" in the
+// current directory, as record runtimes traditionally do.
+Unit &unit(int number);
+
+// Bytes each unit buffers before it writes to its file.
+constexpr int64_t kUnitBufferBytes = 256 * 1024;
+
+} // namespace records
+} // namespace zel
