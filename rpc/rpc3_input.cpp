@@ -41,10 +41,10 @@ rpc3file_input::rpc3file_input(const char *name)
   }
   open_flag = true;
 
-  // Records 0 to 2; bytes beyond the end of a short file stay NUL and so
-  // match no keyword.
+  // Records 0 to 2; a file too short to hold all three matches no keyword.
   unsigned char probe[rpc3::kProbeBytes] = {};
-  file_read_at(stream, 0, probe, sizeof probe);
+  if (file_read_at(stream, 0, probe, sizeof probe) < rpc3::kProbeBytes)
+    std::memset(probe, 0, sizeof probe);
 
   if (rpc3::keyword_is(rpc3::record_keyword(probe, 0), rpc3::kFormat)) {
     copy_value(header.format, probe, 0);
