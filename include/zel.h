@@ -101,7 +101,91 @@ ZEL_API int zel_rpc_writeclose(void *handle);
 /* Message of a code into buffer (58 bytes suffice). */
 ZEL_API void zel_rpc_geterror(int code, char *buffer);
 
-/* @@DAC-FUNCTIONS@@ */
+/* ======================================================================
+ * DAC time-history files
+ * ====================================================================== */
+
+/* Status codes of the DAC family (messages via zel_dac_geterror). */
+enum {
+  ZEL_DAC_OK = 0,                 /* "No error" */
+  ZEL_DAC_HEADER_READ = 1,        /* "Error reading header record" */
+  ZEL_DAC_NOT_DAC = 2,            /* "Not a valid dac file" */
+  ZEL_DAC_HEADER_WRITE = 3,       /* "Error writing header record" */
+  ZEL_DAC_ALREADY_OPEN = 4,       /* "File is already open in call to Open" */
+  ZEL_DAC_BAD_ARGUMENTS = 5,      /* "Bad arguments passed to function" */
+  ZEL_DAC_OPEN_FAILED = 6,        /* "Error opening file" */
+  ZEL_DAC_DATA_WRITE = 7,         /* "Error writing data" */
+  ZEL_DAC_NOT_WRITE_MODE = 8,     /* "File not in write mode" */
+  ZEL_DAC_NOT_READ_MODE = 9,      /* "File not in read mode" */
+  ZEL_DAC_NO_POINTS = 10,         /* "No data points written to file" */
+  ZEL_DAC_SEEK = 11,              /* "Error seeking to read/write position" */
+  ZEL_DAC_DATA_READ = 12,         /* "Error reading data" */
+  ZEL_DAC_DETAIL_NOT_FOUND = 13,  /* "Extra details keyword not found" */
+  ZEL_DAC_NOT_OPEN = 14,          /* "Open call has not been made" */
+  ZEL_DAC_STATS_UNKNOWN = 15,     /* "Stats not yet known" */
+  ZEL_DAC_DETAILS_READ = 16,      /* "Error reading extra details" */
+  ZEL_DAC_DETAILS_WRITE = 17,     /* "Error writing extra details" */
+  ZEL_DAC_BAD_HANDLE = 18,        /* "Invalid handle" */
+  ZEL_DAC_START_BEYOND_END = 19,  /* "Start point for read is beyond end of signal" */
+  ZEL_DAC_END_BEFORE_START = 20,  /* "End point for read is before start point" */
+  ZEL_DAC_BAD_RATE = 21,          /* "Sample rate must be positive" */
+  ZEL_DAC_BAD_POINT_COUNT = 22,   /* "Number of points must be greater than zero" */
+  ZEL_DAC_BAD_STATISTICS = 23     /* "Statistics are not valid" */
+};
+
+/* 1 when the file opens as a DAC file (header, validity test and extra
+ * details all read), else 0. */
+ZEL_API int zel_dac_sniff(const char *path);
+
+/* Opens a file for reading. npts, rate (1 / interval), spare (always 0.0)
+ * and status are cleared first. Returns the handle whenever it could be
+ * allocated, also with a non-zero status (21: the file's interval is not
+ * above 0, the handle is usable all the same); release it with
+ * zel_dac_close. Null (status 18) only when no handle could be allocated. */
+ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate,
+                           double *spare, int *status);
+
+/* Next count samples of an open handle, from where the previous read
+ * stopped; returns how many were delivered (0 at the end of the signal, for
+ * a null handle or a count below 1). */
+ZEL_API int zel_dac_getnpts(void *handle, int count, double *samples);
+
+/* Releases a handle and frees the scratch buffer of zel_dac_getnpts. 0, or
+ * 18 for a null handle, or 14 for a handle whose open failed with 6 (the
+ * handle is released all the same). */
+ZEL_API int zel_dac_close(void *handle);
+
+/* Description of a file without its samples. date holds 121 bytes
+ * ("Unknown" without a "Date" detail), the labels 25 and the notes 29. */
+ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time,
+                         double *rate, char *date, char *x_label,
+                         char *x_note, char *y_label, char *y_note);
+
+/* Whole file into samples (room for *npts doubles). With samples null it
+ * fills npts, start_time and rate and returns 12. */
+ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time,
+                         double *rate, double *samples);
+
+/* Writes a whole file of npts samples. rate must be above 0 unless npts is
+ * 1 (then the interval is 1.0). y_note may be null. The x label is "Time";
+ * a "Date" detail records the time of writing. */
+ZEL_API int zel_dac_write(const char *path, int npts, double start_time,
+                          double rate, const double *samples,
+                          const char *x_note, const char *y_label,
+                          const char *y_note);
+
+/* Message of a code into buffer (45 bytes suffice); "Unknown error" for a
+ * code outside 0 to 23. */
+ZEL_API void zel_dac_geterror(int code, char *buffer);
+
+/* Window of 2 * half_width + 1 samples around centre_time: times and values
+ * hold that many doubles. Positions before the first or after the last
+ * sample hold the first or last sample's value. npts, start_time and
+ * interval (1 / rate) are those of the open file. 0, or 5, 11, 12, 18, 19,
+ * 20. */
+ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
+                              double interval, double centre_time,
+                              int half_width, double *times, double *values);
 
 /* ======================================================================
  * Modal-coordinate export
@@ -357,8 +441,6 @@ private:
   int points_per_channel;
   int bytes_per_value;
 };
-
-/* @@DAC-CLASSES@@ */
 
 #endif /* __cplusplus */
 

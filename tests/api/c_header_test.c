@@ -12,7 +12,9 @@ int main(void) {
   const any_fn fns[] = {
       (any_fn)zel_version, (any_fn)zel_build_version,
       /* @@RPC-C-TEST-FUNCTIONS@@ */
-      /* @@DAC-C-TEST-FUNCTIONS@@ */
+      (any_fn)zel_dac_sniff, (any_fn)zel_dac_open, (any_fn)zel_dac_getnpts,
+      (any_fn)zel_dac_close, (any_fn)zel_dac_read, (any_fn)zel_dac_data,
+      (any_fn)zel_dac_write, (any_fn)zel_dac_geterror, (any_fn)zel_dac_getwindow,
       (any_fn)zel_fes_write_mcs, (any_fn)ZEL_OP2_WMC, (any_fn)ZEL_PCH_WMC,
       (any_fn)ZEL_OP2ISET, (any_fn)ZEL_OP2WRIT, (any_fn)ZEL_OP2ESET,
   };

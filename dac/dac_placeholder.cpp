@@ -1,1 +1,0 @@
-// DAC time-history files: sources arrive with the DAC subsystem.
