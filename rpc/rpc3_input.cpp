@@ -119,16 +119,19 @@ void rpc3file_input::initRead(int budget) {
     if (num_channels == 0) return;
 
     // Memory budget: the whole data section, two groups or two frames per
-    // channel. A truncated file is held whole only when what its header
-    // claims fits the budget too, so memory never exceeds the budget.
+    // channel. Whatever the budget, memory stays within what the file
+    // holds: a file cut short is held whole only when nothing is missing,
+    // and in group pairs only when its first group is complete.
     const int64_t data_bytes = file_size - data_start;
-    const int64_t claimed = static_cast<int64_t>(groups) * num_channels *
-                            header.pts_per_group * bytes_per_value;
+    const int64_t group_bytes =
+        static_cast<int64_t>(num_channels) * header.pts_per_group * bytes_per_value;
+    const int64_t claimed = static_cast<int64_t>(groups) * group_bytes;
     const int64_t budget_bytes = static_cast<int64_t>(budget) * 1048576;
-    if (data_bytes <= budget_bytes && claimed <= budget_bytes)
+    if (data_bytes <= budget_bytes && claimed <= data_bytes)
       readmode = 1;
     else if (static_cast<int64_t>(num_channels) * header.pts_per_group <=
-             budget_bytes / bytes_per_value)
+                 budget_bytes / bytes_per_value &&
+             group_bytes <= data_bytes)
       readmode = 2;
     else
       readmode = 3;
