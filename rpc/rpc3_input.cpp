@@ -249,6 +249,8 @@ int rpc3file_input::getInfo(int &channels, int &points, double &dt, char *date) 
   return 0;
 }
 
+const rpc3_header &rpc3file_input::getHeader() const { return header; }
+
 int rpc3file_input::getAttributes(int channel, char *description, char *units) {
   if (channel < 1 || channel > num_channels) return ZEL_RPC_CHANNEL_RANGE;
   const rpc_channel_timehistory &ch = channel_records[channel - 1];
