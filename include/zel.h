@@ -347,6 +347,8 @@ public:
 
   int getInfo(int &channels, int &points, double &dt, char *date);
   int getAttributes(int channel, char *description, char *units);
+  /* The fixed header values as parsed (complete after initRead). */
+  const rpc3_header &getHeader() const;
 
   /* Whole channel into values (points-per-channel doubles). 0 or 9. */
   int getData(int channel, double *values);
