@@ -425,7 +425,8 @@ private:
   void init_header();
   void write_header();
   void write_channel();
-  void write_channel(int channel, const short *values);
+  /* values: one channel's points as stored, little-endian, B bytes each. */
+  void write_channel(int channel, const unsigned char *values);
 
   char filename[256];
   zel_file *stream;
@@ -439,8 +440,8 @@ private:
   int frames_in_last_group;
   int groups;
   int frames;
-  int points_in_last_group;
-  int points_per_channel;
+  int64_t points_in_last_group;
+  int64_t points_per_channel;
   int bytes_per_value;
 };
 

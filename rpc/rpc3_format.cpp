@@ -1,5 +1,6 @@
 #include "rpc/rpc3_format.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "common/checked.h"
@@ -70,6 +71,89 @@ bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
     return false;
   out = l;
   return true;
+}
+
+
+// ---- The header as the library writes it ----
+
+void format_int(char *out, int64_t v) {
+  std::to_chars_result r = std::to_chars(out, out + kNumberBytes - 1, v);
+  *r.ptr = '\0';
+}
+
+void format_real(char *out, double v) {
+  // std::to_chars in scientific form with 12 digits gives the text of C's
+  // "%.12e" in the C locale, so the decimal point is '.' whatever locale the
+  // calling program has set.
+  char digits[kNumberBytes];
+  std::to_chars_result r =
+      std::to_chars(digits, digits + sizeof digits, v, std::chars_format::scientific, 12);
+  const size_t n = static_cast<size_t>(r.ptr - digits);
+  for (size_t i = 0; i < n; ++i)
+    if (digits[i] >= 'a' && digits[i] <= 'z') digits[i] = static_cast<char>(digits[i] - 'a' + 'A');
+  const size_t pad = n < 20 ? 20 - n : 0;
+  std::memset(out, ' ', pad);
+  std::memcpy(out + pad, digits, n);
+  out[pad + n] = '\0';
+}
+
+void format_record(const WrittenHeader &h, int64_t r, unsigned char *record) {
+  const rpc3_header &f = *h.fixed;
+  char number[kNumberBytes];
+  const auto put = [record](const char *keyword, const char *value) {
+    put_record(record, 0, keyword, value);
+  };
+  const auto put_int = [&](const char *keyword, int64_t v) {
+    format_int(number, v);
+    put(keyword, number);
+  };
+  switch (r) {
+  case 0: put(kFormat, kLittleEndian); return;
+  case 1: put_int(kNumHeaderBlocks, f.num_header_blocks); return;
+  case 2: put_int(kNumParams, f.num_params); return;
+  case 3: put(kRun, h.run); return;
+  case 4: put_int(kSteps, h.steps); return;
+  case 5: put(kDataType, f.data_type); return;
+  case 6: put(kDate, f.date); return;
+  case 7: put(kFileType, f.file_type); return;
+  case 8: put(kOperation, f.operation); return;
+  case 9: put(kTimeType, f.time_type); return;
+  case 10: put_int(kBypassFilter, f.bypass_filter); return;
+  case 11: put_int(kChannels, f.channels); return;
+  case 12: format_real(number, f.delta_t); put(kDeltaT, number); return;
+  case 13: put_int(kFrames, f.frames); return;
+  case 14: put_int(kHalfFrames, f.half_frames); return;
+  case 15: put_int(kIntFullScale, f.int_full_scale); return;
+  case 16: put_int(kPartChan1, f.part_chan_1); return;
+  case 17: put_int(kPartNchan1, f.part_nchan_1); return;
+  case 18: put_int(kPartitions, f.partitions); return;
+  case 19: put_int(kPtsPerFrame, f.pts_per_frame); return;
+  case 20: put_int(kPtsPerGroup, f.pts_per_group); return;
+  case 21: put_int(kRepeats, f.repeats); return;
+  default: break;
+  }
+  if (r < kFixedRecords) return;
+  const int64_t n = (r - kFixedRecords) / kRecordsPerChannel + 1;
+  if (n > f.channels) return;
+  const rpc_channel_timehistory &ch = h.channels[n - 1];
+  static const char *const prefixes[kRecordsPerChannel] = {
+      kDescPrefix, kUnitsPrefix, kMapPrefix, kScalePrefix, kUpperPrefix, kLowerPrefix};
+  const int field = static_cast<int>((r - kFixedRecords) % kRecordsPerChannel);
+  char keyword[kKeywordBytes];
+  const size_t len = std::strlen(prefixes[field]);
+  std::memcpy(keyword, prefixes[field], len);
+  // The longest prefix (17 characters) and a channel number of up to 10
+  // digits fit the 31 characters of a keyword.
+  std::to_chars_result kr = std::to_chars(keyword + len, keyword + sizeof keyword - 1, n);
+  *kr.ptr = '\0';
+  switch (field) {
+  case 0: put(keyword, ch.description); break;
+  case 1: put(keyword, ch.units); break;
+  case 2: put_int(keyword, ch.map); break;
+  case 3: format_real(number, ch.scale); put(keyword, number); break;
+  case 4: format_real(number, ch.upper_limit); put(keyword, number); break;
+  default: format_real(number, ch.lower_limit); put(keyword, number); break;
+  }
 }
 
 } // namespace rpc3

@@ -128,5 +128,41 @@ void normalise_frames(rpc3_header &h, int64_t &frames_per_group);
 bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
                  int64_t data_start, Layout &out);
 
+
+// ---- The header as the library writes it ----
+
+// Records the library writes: 22 fixed ones and 6 per channel.
+constexpr int64_t kFixedRecords = 22;
+constexpr int64_t kRecordsPerChannel = 6;
+inline int64_t written_params(int64_t channels) {
+  return kRecordsPerChannel * channels + kFixedRecords;
+}
+// Header blocks that hold params records: params / 4 rounded up.
+inline int64_t header_blocks_for(int64_t params) { return (params - 1) / kRecordsPerBlock + 1; }
+
+// Number texts of the header, in the C locale whatever the program's
+// locale: format_int gives "%d", format_real gives "%20.12E" (right-aligned
+// in 20 characters, at least two exponent digits, "INF" and "NAN" for the
+// non-finite values). out holds at least kNumberBytes bytes.
+constexpr int kNumberBytes = 32;
+void format_int(char *out, int64_t v);
+void format_real(char *out, double v);
+
+// What a written header is made of: the fixed values (NUM_HEADER_BLOCKS,
+// NUM_PARAMS, CHANNELS, ... as the writer fills them), the run name, the
+// announced samples and one channel record per channel.
+struct WrittenHeader {
+  const rpc3_header *fixed;
+  const char *run;
+  int steps;
+  const rpc_channel_timehistory *channels; // fixed->channels records
+};
+
+// Fills parameter record r (0 to NUM_PARAMS - 1) of a written header into
+// record, 128 bytes that the caller has set to NUL bytes. Records 0 to 21
+// carry the fixed keywords, then six per channel: DESC, UNITS, MAP, SCALE,
+// UPPER_LIMIT, LOWER_LIMIT.
+void format_record(const WrittenHeader &h, int64_t r, unsigned char *record);
+
 } // namespace rpc3
 } // namespace zel

@@ -11,7 +11,10 @@ int main(void) {
   /* Taking the address of every declared function forces the link. */
   const any_fn fns[] = {
       (any_fn)zel_version, (any_fn)zel_build_version,
-      /* @@RPC-C-TEST-FUNCTIONS@@ */
+      (any_fn)zel_rpc_sniff, (any_fn)zel_rpc_open, (any_fn)zel_rpc_attributes,
+      (any_fn)zel_rpc_getnpts, (any_fn)zel_rpc_getwindow, (any_fn)zel_rpc_readclose,
+      (any_fn)zel_rpc_data, (any_fn)zel_rpc_create, (any_fn)zel_rpc_putchannel,
+      (any_fn)zel_rpc_writeclose, (any_fn)zel_rpc_geterror,
       (any_fn)zel_dac_sniff, (any_fn)zel_dac_open, (any_fn)zel_dac_getnpts,
       (any_fn)zel_dac_close, (any_fn)zel_dac_read, (any_fn)zel_dac_data,
       (any_fn)zel_dac_write, (any_fn)zel_dac_geterror, (any_fn)zel_dac_getwindow,

@@ -1,6 +1,7 @@
 # Compares the dynamic symbol table of the shared library with the header:
 # every function the header declares is exported under its plain name, and
 # nothing is exported besides those functions and the exported classes.
+cmake_minimum_required(VERSION 3.25) # script mode: IN_LIST and current policies
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIB}
   OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
@@ -15,7 +16,9 @@ foreach(l IN LISTS lines)
 endforeach()
 
 file(READ ${HEADER} text)
-string(REGEX MATCHALL "ZEL_API[^;(]*[ *]([A-Za-z_][A-Za-z0-9_]*)[ ]*\\(" decls "${text}")
+# Function declarations start a line with ZEL_API (the macro's own
+# definitions and the exported classes do not).
+string(REGEX MATCHALL "\nZEL_API[^;(]*[ *]([A-Za-z_][A-Za-z0-9_]*)[ ]*\\(" decls "${text}")
 set(declared "")
 foreach(d IN LISTS decls)
   string(REGEX REPLACE ".*[ *]([A-Za-z_][A-Za-z0-9_]*)[ ]*\\($" "\\1" n "${d}")
@@ -46,7 +49,7 @@ foreach(n IN LISTS exported)
     continue()
   endif()
   # Symbols the toolchain adds to every shared object.
-  if(n MATCHES "^_init$|^_fini$|^_edata$|^_end$|^__bss_start$|^_ZN?St|^_ZNSt|^_ZNKSt|^_ZSt|^__gcov|^__asan|^__ubsan|^__sanitizer|^__lsan")
+  if(n MATCHES "^_init$|^_fini$|^_edata$|^_end$|^__bss_start$|^_ZN?St|^_ZNSt|^_ZNKSt|^_ZSt|^_ZZN?St|^_ZZNKSt|^__gcov|^__asan|^__ubsan|^__sanitizer|^__lsan")
     continue()
   endif()
   list(APPEND extra ${n})
