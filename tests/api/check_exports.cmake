@@ -2,18 +2,35 @@
 # every function the header declares is exported under its plain name, and
 # nothing is exported besides those functions and the exported classes.
 cmake_minimum_required(VERSION 3.25) # script mode: IN_LIST and current policies
-find_program(NM nm REQUIRED)
-execute_process(COMMAND ${NM} -D --defined-only ${LIB}
-  OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIB}")
-endif()
-string(REGEX MATCHALL "[^\n]+" lines "${syms}")
 set(exported "")
-foreach(l IN LISTS lines)
-  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] +" "" name "${l}")
-  list(APPEND exported "${name}")
-endforeach()
+if(LIB MATCHES "\\.dll$")
+  # A DLL: the names of its export table.
+  find_program(OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump REQUIRED)
+  execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${LIB}")
+  endif()
+  # The name table runs from its title to the next empty line.
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n([^\n]+\n)*" table "${dump}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+  foreach(e IN LISTS entries)
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${e}")
+    string(STRIP "${name}" name)
+    list(APPEND exported "${name}")
+  endforeach()
+else()
+  find_program(NM nm REQUIRED)
+  execute_process(COMMAND ${NM} -D --defined-only ${LIB}
+    OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIB}")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${syms}")
+  foreach(l IN LISTS lines)
+    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] +" "" name "${l}")
+    list(APPEND exported "${name}")
+  endforeach()
+endif()
 
 file(READ ${HEADER} text)
 # Function declarations start a line with ZEL_API (the macro's own
