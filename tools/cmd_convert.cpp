@@ -1,0 +1,102 @@
+// zel convert: RPC III, DAC and CSV into one another.
+#include "commands.h"
+#include "csv.h"
+#include "number_text.h"
+#include "progress.h"
+#include "signal_file.h"
+#include "signal_write.h"
+#include "tool_error.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace zel_tool {
+
+namespace {
+
+bool same_file(const std::string &a, const std::string &b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
+}
+
+} // namespace
+
+Command add_convert_command(CLI::App &app) {
+  struct Options {
+    std::vector<std::string> files;
+    bool floats = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App *sub = app.add_subcommand(
+      "convert", "Convert between RPC III, DAC and CSV; the output format follows OUT's extension");
+  sub->add_option("files", options->files,
+                  "IN... OUT: inputs (channels are taken in order) and the output "
+                  "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
+                  "when there are several, .csv CSV)")
+      ->required()
+      ->expected(2, -1);
+  sub->add_flag("--float", options->floats, "Write RPC III values as 32-bit floats instead of scaled 16-bit integers");
+
+  return {sub, [options]() {
+            const std::string out = options->files.back();
+            const std::vector<std::string> inputs(options->files.begin(), options->files.end() - 1);
+            const OutputFormat format = output_format(out);
+            if (options->floats && format != OutputFormat::Rpc3)
+              fail(out, "--float applies to RPC III output only");
+
+            std::vector<std::unique_ptr<SignalFile>> files;
+            std::vector<ChannelRef> refs;
+            for (const std::string &path : inputs) {
+              if (same_file(path, out)) fail(out, "the output would overwrite an input");
+              files.push_back(open_signal(path));
+              SignalFile &file = *files.back();
+              const SignalInfo &info = file.info();
+              const SignalInfo &lead = files.front()->info();
+              if (info.points != lead.points)
+                fail(path, std::to_string(info.points) + " points per channel, but " + lead.path +
+                               " has " + std::to_string(lead.points));
+              // DAC files hold the interval as a 32-bit float: equal within
+              // that precision counts as equal.
+              if (std::fabs(info.dt - lead.dt) > 1e-6 * std::fabs(lead.dt))
+                fail(path, "sample interval " + exact(info.dt) + " s differs from " + exact(lead.dt) +
+                               " s of " + lead.path);
+              for (int c = 1; c <= info.channel_count(); ++c) refs.push_back({&file, c});
+            }
+            if (refs.empty()) fail(inputs.front(), "no channels");
+            const SignalInfo &lead = files.front()->info();
+
+            Progress progress("converting", static_cast<int64_t>(refs.size()));
+            std::vector<std::string> written;
+            switch (format) {
+            case OutputFormat::Rpc3:
+              write_rpc3(out, refs, lead.points, lead.dt, options->floats, &progress);
+              written.push_back(out);
+              break;
+            case OutputFormat::Dac:
+              written = write_dac(out, refs, &progress);
+              break;
+            case OutputFormat::Csv: {
+              std::FILE *stream = std::fopen(out.c_str(), "wb");
+              if (!stream) fail(out, std::string("cannot create: ") + std::strerror(errno));
+              try {
+                write_csv(stream, out, refs, 0, lead.points, &progress);
+              } catch (...) {
+                std::fclose(stream);
+                throw;
+              }
+              if (std::fclose(stream) != 0) fail(out, std::string("write failed: ") + std::strerror(errno));
+              written.push_back(out);
+              break;
+            }
+            }
+            for (const std::string &name : written) std::printf("wrote %s\n", name.c_str());
+            return 0;
+          }};
+}
+
+} // namespace zel_tool

@@ -1,0 +1,46 @@
+// The subcommands of `zel`. Each adds itself to the application and returns
+// what to run once the command line has been parsed; run returns the exit
+// status and reports failures by throwing a ToolError.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace zel_tool {
+
+class SignalFile;
+
+struct Command {
+  CLI::App *app;
+  std::function<int()> run;
+};
+
+Command add_info_command(CLI::App &app);
+Command add_cat_command(CLI::App &app);
+Command add_convert_command(CLI::App &app);
+Command add_plot_command(CLI::App &app);
+Command add_export_modal_command(CLI::App &app);
+Command add_version_command(CLI::App &app);
+Command add_demo_command(CLI::App &app);
+
+// Shared by info and demo: the header facts and the channel table.
+void print_info_text(std::FILE *out, SignalFile &file);
+
+// Shared by plot and demo: an SVG of the given channels (1-based).
+std::string plot_svg(SignalFile &file, const std::vector<int> &channels, int width, int height);
+
+// Shared by export-modal and demo: writes a synthetic modal result (damped
+// modes) as a punch file or an OUTPUT2 file. Throws a ToolError on failure.
+void write_synthetic_modal(const std::string &path, bool punch, int modes, int steps,
+                           bool frequency);
+
+// One line on stderr: "zel: message".
+void report_error(const std::string &message);
+
+} // namespace zel_tool

@@ -1,0 +1,33 @@
+// CSV tables of signals: a header row ("time [s]", then "description [unit]"
+// per channel) and one row per sample, first column the time. Numbers are
+// written in their shortest exact form, so a table reads back bit for bit.
+#pragma once
+
+#include "signal_file.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zel_tool {
+
+class Progress;
+
+// "description [unit]" and its inverse (no brackets: the whole text is the
+// description, the unit is empty).
+std::string column_title(const ChannelInfo &channel);
+ChannelInfo parse_column_title(const std::string &title);
+
+// Writes samples first to first + count - 1 (0-based) of the given channels,
+// which must share the interval, start time and length of refs[0]'s file.
+// Throws a ToolError when writing fails.
+void write_csv(std::FILE *out, const std::string &out_name, const std::vector<ChannelRef> &refs,
+               int64_t first, int64_t count, Progress *progress);
+
+// Reads a table; the interval comes from the time column, which must be
+// equally spaced. Throws a ToolError naming the file (and line) on failure.
+std::unique_ptr<MemorySignal> read_csv(const std::string &path);
+
+} // namespace zel_tool

@@ -1,0 +1,52 @@
+// zel: look into, convert and plot time-history files from the shell.
+#include "commands.h"
+#include "tool_error.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <new>
+
+namespace zel_tool {
+
+void report_error(const std::string &message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "zel: %s\n", message.c_str());
+}
+
+} // namespace zel_tool
+
+int main(int argc, char **argv) {
+  using namespace zel_tool;
+  CLI::App app{"zel: look into, convert and plot RPC III and DAC time histories", "zel"};
+  app.require_subcommand(1, 1);
+
+  const std::vector<Command> commands = {
+      add_info_command(app),    add_cat_command(app),           add_convert_command(app),
+      add_plot_command(app),    add_export_modal_command(app),  add_version_command(app),
+      add_demo_command(app),
+  };
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &e) {
+    if (e.get_exit_code() == 0) return app.exit(e); // --help
+    report_error(e.what());
+    return 2;
+  }
+
+  for (const Command &command : commands) {
+    if (!command.app->parsed()) continue;
+    try {
+      return command.run();
+    } catch (const ToolError &e) {
+      report_error(e.what());
+    } catch (const std::bad_alloc &) {
+      report_error("out of memory");
+    } catch (const std::exception &e) {
+      report_error(e.what());
+    }
+    return 1;
+  }
+  return 2;
+}

@@ -1,0 +1,152 @@
+#include "signal_file.h"
+
+#include "csv.h"
+#include "tool_error.h"
+#include "zel.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace zel_tool {
+
+const char *format_name(Format format) {
+  switch (format) {
+  case Format::Rpc3: return "RPC III";
+  case Format::Dac: return "DAC";
+  case Format::Csv: return "CSV";
+  case Format::Memory: return "memory";
+  }
+  return "?";
+}
+
+void SignalFile::check_channel(int channel) const {
+  if (channel >= 1 && channel <= info_.channel_count()) return;
+  const std::string range = "channel " + std::to_string(channel) + " (the file has " +
+                            std::to_string(info_.channel_count()) + ")";
+  if (info_.format == Format::Rpc3)
+    fail(info_.path, rpc_message(ZEL_RPC_CHANNEL_RANGE) + " " + range);
+  fail(info_.path, "channel number out of range: " + range);
+}
+
+namespace {
+
+// Reads RPC III files through the library's reader class: its header gives
+// the value type and byte order besides what the plain functions report.
+class Rpc3Signal : public SignalFile {
+public:
+  explicit Rpc3Signal(const std::string &path) : input_(path.c_str()) {
+    info_.format = Format::Rpc3;
+    info_.path = path;
+    if (input_.getStatus() != 0) fail(path, rpc_message(input_.getStatus()));
+    // Up to 512 MiB of data are held whole; larger files are read in pairs
+    // of groups or frames.
+    input_.initRead(512);
+    if (input_.getStatus() != 0) fail(path, rpc_message(input_.getStatus()));
+
+    int channels = 0, points = 0;
+    double dt = 0.0;
+    char date[96] = {};
+    const int status = input_.getInfo(channels, points, dt, date);
+    if (status != 0) fail(path, rpc_message(status));
+    info_.points = points;
+    info_.dt = dt;
+    info_.date = date;
+
+    const rpc3_header &header = input_.getHeader();
+    const bool floats = std::strcmp(header.data_type, "FLOATING_POINT") == 0;
+    info_.value_type = floats ? "float32" : "int16 (scaled)";
+    info_.byte_order = std::strcmp(header.format, "BINARY_IEEE_BIG_END") == 0
+                           ? "big-endian"
+                           : "little-endian";
+
+    for (int c = 1; c <= channels; ++c) {
+      char description[96] = {}, units[96] = {};
+      const int code = input_.getAttributes(c, description, units);
+      if (code != 0) fail(path, rpc_message(code));
+      info_.channels.push_back({description, units});
+    }
+  }
+
+  std::vector<double> read(int channel) override {
+    check_channel(channel);
+    std::vector<double> values(static_cast<size_t>(info_.points));
+    if (values.empty()) return values;
+    const int code = input_.getData(channel, values.data());
+    if (code != 0) fail(info_.path, rpc_message(code));
+    if (input_.getStatus() != 0) fail(info_.path, rpc_message(input_.getStatus()));
+    return values;
+  }
+
+private:
+  rpc3file_input input_;
+};
+
+class DacSignal : public SignalFile {
+public:
+  explicit DacSignal(const std::string &path) {
+    info_.format = Format::Dac;
+    info_.path = path;
+    int npts = 0;
+    double start = 0.0, rate = 0.0;
+    char date[121] = {}, x_label[25] = {}, x_note[29] = {}, y_label[25] = {}, y_note[29] = {};
+    const int status =
+        zel_dac_read(path.c_str(), &npts, &start, &rate, date, x_label, x_note, y_label, y_note);
+    if (status != 0) fail(path, dac_message(status));
+    info_.points = npts;
+    info_.start_time = start;
+    info_.dt = rate > 0.0 ? 1.0 / rate : 0.0;
+    info_.date = date;
+    info_.value_type = "float32";
+    info_.byte_order = "little-endian";
+    info_.channels.push_back({y_label, y_note});
+  }
+
+  std::vector<double> read(int channel) override {
+    check_channel(channel);
+    int npts = 0;
+    double start = 0.0, rate = 0.0;
+    std::vector<double> values(static_cast<size_t>(info_.points));
+    if (values.empty()) return values;
+    const int status = zel_dac_data(info_.path.c_str(), &npts, &start, &rate, values.data());
+    if (status != 0) fail(info_.path, dac_message(status));
+    if (npts != info_.points) fail(info_.path, "file changed while it was read");
+    return values;
+  }
+};
+
+bool has_csv_extension(const std::string &path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".csv";
+}
+
+} // namespace
+
+MemorySignal::MemorySignal(SignalInfo info, std::vector<std::vector<double>> columns)
+    : columns_(std::move(columns)) {
+  info_ = std::move(info);
+}
+
+std::vector<double> MemorySignal::read(int channel) {
+  check_channel(channel);
+  return columns_[static_cast<size_t>(channel - 1)];
+}
+
+std::unique_ptr<SignalFile> open_signal(const std::string &path) {
+  {
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe) fail(path, std::string("cannot open: ") + std::strerror(errno));
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) fail(path, "is a directory");
+  }
+  if (zel_rpc_sniff(path.c_str()) == 1) return std::make_unique<Rpc3Signal>(path);
+  if (zel_dac_sniff(path.c_str()) == 1) return std::make_unique<DacSignal>(path);
+  if (has_csv_extension(path)) return read_csv(path);
+  fail(path, "unknown format: neither an RPC III nor a DAC file (nor a .csv table)");
+}
+
+} // namespace zel_tool

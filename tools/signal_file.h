@@ -1,0 +1,73 @@
+// A small reader over the signal files the tool understands: RPC III and DAC
+// (recognised by content, through the library) and CSV tables as `zel cat`
+// writes them (recognised by the .csv extension). Channels count from 1.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zel_tool {
+
+enum class Format { Rpc3, Dac, Csv, Memory };
+
+const char *format_name(Format format);
+
+struct ChannelInfo {
+  std::string description;
+  std::string unit;
+};
+
+struct SignalInfo {
+  Format format = Format::Memory;
+  std::string path;
+  int64_t points = 0;       // samples per channel
+  double dt = 0.0;          // sample interval in seconds
+  double start_time = 0.0;  // time of the first sample
+  std::string date;
+  std::string value_type;   // e.g. "int16 (scaled)", "float32"
+  std::string byte_order;   // e.g. "little-endian"
+  std::vector<ChannelInfo> channels;
+
+  int channel_count() const { return static_cast<int>(channels.size()); }
+  double time_at(int64_t index) const { return start_time + static_cast<double>(index) * dt; }
+};
+
+class SignalFile {
+public:
+  virtual ~SignalFile() = default;
+  const SignalInfo &info() const { return info_; }
+
+  // Throws a ToolError naming the file when channel is not 1 to channels.
+  void check_channel(int channel) const;
+
+  // All samples of one channel. Throws a ToolError on failure.
+  virtual std::vector<double> read(int channel) = 0;
+
+protected:
+  SignalInfo info_;
+};
+
+// Opens path: RPC III or DAC by content, else CSV by extension. Throws a
+// ToolError for a missing file, an unknown format or a damaged file.
+std::unique_ptr<SignalFile> open_signal(const std::string &path);
+
+// A signal held in memory (CSV tables once parsed, synthesised signals).
+class MemorySignal : public SignalFile {
+public:
+  MemorySignal(SignalInfo info, std::vector<std::vector<double>> columns);
+  std::vector<double> read(int channel) override;
+
+private:
+  std::vector<std::vector<double>> columns_;
+};
+
+// One channel of one open file, as the writers and the CSV output take it.
+struct ChannelRef {
+  SignalFile *file;
+  int channel;
+  const ChannelInfo &info() const { return file->info().channels[channel - 1]; }
+};
+
+} // namespace zel_tool
