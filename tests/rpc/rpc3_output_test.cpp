@@ -179,8 +179,9 @@ TEST_F(Rpc3OutputHeader, RealsAreWrittenAsTheCLibraryPrintsThem) {
   }
   zel::rpc3::format_int(text, -2147483647 - 1);
   EXPECT_STREQ(text, "-2147483648");
+}
 
-  // A caller's numeric locale does not change the decimal point.
+TEST_F(Rpc3OutputHeader, TheCallersNumericLocaleDoesNotChangeTheDecimalPoint) {
   const char *locales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
   bool switched = false;
   for (const char *l : locales)
