@@ -282,25 +282,3 @@ TEST(Op2Modal, OtherDomainsGiveOnlyTheEndRecordAndCutAnOlderFile) {
     EXPECT_EQ(c.name_list[0], 0x7A7A7A7A) << "nothing assembled";
   }
 }
-
-TEST(Op2Modal, FileNameIsTakenByItsLength) {
-  TempDir tmp;
-  const std::string path = tmp.path("short.op2");
-  const std::string longer = path + "_not_this";
-  int32_t modes = 1, steps = 0, dropped = 0, domain = 5;
-  int32_t names[2];
-  double area[12];
-  ZEL_OP2_WMC(&modes, &steps, &dropped, names, area, area, area, nullptr, nullptr, nullptr,
-              nullptr, nullptr, nullptr, nullptr, &domain, longer.data(),
-              static_cast<int64_t>(path.size()));
-  EXPECT_EQ(fes_test::read_file(path).size(), 12u);
-  EXPECT_FALSE(std::filesystem::exists(longer));
-
-  // A file that cannot be created: nothing happens, nothing breaks.
-  const std::string bad = tmp.path("no/such/dir.op2");
-  domain = 0;
-  ZEL_OP2_WMC(&modes, &steps, &dropped, names, area, area, area, nullptr, nullptr, nullptr,
-              nullptr, nullptr, nullptr, nullptr, &domain, bad.data(),
-              static_cast<int64_t>(bad.size()));
-  EXPECT_FALSE(std::filesystem::exists(tmp.path("no")));
-}

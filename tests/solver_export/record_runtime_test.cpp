@@ -4,8 +4,6 @@
 
 #include "solver_export/record_runtime/record_unit.h"
 
-#include <unistd.h>
-
 using fes_test::Bytes;
 using fes_test::Payload;
 using fes_test::TempDir;
