@@ -80,8 +80,10 @@ int64_t detail_record_count(int64_t details) {
 }
 
 int64_t detail_group_count(int64_t detail_records) {
-  if (detail_records < 1) return 0;
-  return (detail_records - 1) / det::kRecordsPerGroup + 1;
+  if (detail_records == 0) return 0;
+  // Truncating division: a small negative count still gives one group.
+  const int64_t groups = (detail_records - 1) / det::kRecordsPerGroup + 1;
+  return groups > 0 ? groups : 0;
 }
 
 void widen_stored_in_place(double *out, int64_t n) {

@@ -120,8 +120,9 @@ inline int64_t detail_slot(int64_t d, int64_t j) { return det::kSlotsPerGroup * 
 // group, 1 + ceil(rest / 4) for a short last group.
 int64_t detail_record_count(int64_t details);
 
-// Groups to read for a rounded detail_records value: ((n - 1) div 13) + 1,
-// none for n below 1.
+// Groups to read for a rounded detail_records value: none for 0, otherwise
+// ((n - 1) div 13) + 1 with div truncating toward zero (so -1 to -11 give
+// one group), and none where that is not positive.
 int64_t detail_group_count(int64_t detail_records);
 
 // Turns n little-endian floats, stored in the first 4 n bytes of out, into

@@ -89,7 +89,9 @@ TEST(DacFormat, DataAndDetailGeometry) {
   EXPECT_EQ(detail_record_count(48), 13);
   EXPECT_EQ(detail_record_count(49), 15);
   EXPECT_EQ(detail_group_count(0), 0);
-  EXPECT_EQ(detail_group_count(-5), 0);
+  EXPECT_EQ(detail_group_count(-4), 1); // (-5 div 13) + 1
+  EXPECT_EQ(detail_group_count(-11), 1);
+  EXPECT_EQ(detail_group_count(-12), 0);
   EXPECT_EQ(detail_group_count(1), 1);
   EXPECT_EQ(detail_group_count(13), 1);
   EXPECT_EQ(detail_group_count(14), 2);
