@@ -147,7 +147,9 @@ ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate,
 
 /* Next count samples of an open handle, from where the previous read
  * stopped; returns how many were delivered (0 at the end of the signal, for
- * a null handle or a count below 1). */
+ * a null handle or a count below 1). After a failed read it returns the
+ * count it meant to read; values the file could not supply are 0.0 or not
+ * meaningful. Uses one process-wide buffer: not for concurrent use. */
 ZEL_API int zel_dac_getnpts(void *handle, int count, double *samples);
 
 /* Releases a handle and frees the scratch buffer of zel_dac_getnpts. 0, or
@@ -178,11 +180,13 @@ ZEL_API int zel_dac_write(const char *path, int npts, double start_time,
  * code outside 0 to 23. */
 ZEL_API void zel_dac_geterror(int code, char *buffer);
 
-/* Window of 2 * half_width + 1 samples around centre_time: times and values
- * hold that many doubles. Positions before the first or after the last
- * sample hold the first or last sample's value. npts, start_time and
- * interval (1 / rate) are those of the open file. 0, or 5, 11, 12, 18, 19,
- * 20. */
+/* Window of 2 * half_width + 1 samples around centre_time (any width):
+ * times and values hold that many doubles. Positions before the first or
+ * after the last sample hold the first or last sample's value. npts,
+ * start_time and interval (1 / rate) are those of the open file; a larger
+ * npts is cut to the file's. 0; 5 (negative half_width, npts below 1,
+ * interval not above 0; outputs untouched); 11, 12, 18, 19 or 20. After a
+ * window, zel_dac_getnpts delivers nothing until the next window. */
 ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
                               double interval, double centre_time,
                               int half_width, double *times, double *values);
