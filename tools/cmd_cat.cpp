@@ -44,11 +44,11 @@ Command add_cat_command(CLI::App &app) {
             int64_t first = 0, last = info.points - 1;
             if (info.dt > 0.0) {
               if (options->start) {
-                const double k = std::ceil((*options->start - info.start_time) / info.dt - 1e-9);
+                const double k = std::ceil((*options->start - info.start_time) / info.dt - 1e-6);
                 first = static_cast<int64_t>(std::clamp(k, 0.0, static_cast<double>(info.points)));
               }
               if (options->end) {
-                const double k = std::floor((*options->end - info.start_time) / info.dt + 1e-9);
+                const double k = std::floor((*options->end - info.start_time) / info.dt + 1e-6);
                 last = static_cast<int64_t>(std::clamp(k, -1.0, static_cast<double>(info.points - 1)));
               }
             }

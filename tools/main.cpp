@@ -27,6 +27,16 @@ int main(int argc, char **argv) {
       add_demo_command(app),
   };
 
+  // CLI11 would only say that a subcommand is required; name the stranger.
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    for (const Command &command : commands) known = known || command.app->get_name() == argv[1];
+    if (!known) {
+      report_error(std::string("unknown command: ") + argv[1] + " (zel --help lists them)");
+      return 2;
+    }
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {

@@ -5,6 +5,7 @@
 #include "zel.h"
 
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -98,6 +99,11 @@ public:
     if (status != 0) fail(path, dac_message(status));
     info_.points = npts;
     info_.start_time = start;
+    // The file holds the interval as a 32-bit float, so 100 Hz reads back
+    // as 100.0000022 Hz. A rate that is a whole number within that
+    // precision is taken as the whole number.
+    const double whole = std::nearbyint(rate);
+    if (whole >= 1.0 && std::fabs(rate - whole) <= rate * 0x1p-23) rate = whole;
     info_.dt = rate > 0.0 ? 1.0 / rate : 0.0;
     info_.date = date;
     info_.value_type = "float32";
