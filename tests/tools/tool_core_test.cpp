@@ -1,0 +1,75 @@
+// The tool's own building blocks: decimation, ticks, CSV column titles.
+#include "csv.h"
+#include "svg_plot.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace zel_tool;
+
+TEST(CliDecimation, KeepsEachColumnsExtremesInOrderAndNoMore) {
+  const size_t n = 100003; // not a multiple of the column count
+  const int columns = 97;
+  std::vector<double> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = std::sin(static_cast<double>(i) * 0.37) * static_cast<double>(i % 1000);
+  v[5000] = 1e6;
+  v[99999] = -1e6;
+  const std::vector<size_t> keep = decimate_min_max(v.data(), n, columns);
+  ASSERT_LE(keep.size(), 2u * columns);
+  EXPECT_TRUE(std::is_sorted(keep.begin(), keep.end()));
+  EXPECT_NE(std::find(keep.begin(), keep.end(), 5000u), keep.end());
+  EXPECT_NE(std::find(keep.begin(), keep.end(), 99999u), keep.end());
+  // Every column's minimum and maximum, computed the slow way, is kept.
+  for (int c = 0; c < columns; ++c) {
+    const size_t begin = static_cast<size_t>(c) * n / columns, end = static_cast<size_t>(c + 1) * n / columns;
+    const auto lo = std::min_element(v.begin() + begin, v.begin() + end) - v.begin();
+    const auto hi = std::max_element(v.begin() + begin, v.begin() + end) - v.begin();
+    EXPECT_NE(std::find(keep.begin(), keep.end(), static_cast<size_t>(lo)), keep.end()) << c;
+    EXPECT_NE(std::find(keep.begin(), keep.end(), static_cast<size_t>(hi)), keep.end()) << c;
+  }
+}
+
+TEST(CliDecimation, ShortOrNonFiniteInputs) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> short_one = {1, nan, 3};
+  EXPECT_EQ(decimate_min_max(short_one.data(), 3, 10), (std::vector<size_t>{0, 2}));
+  std::vector<double> v(1000, nan);
+  v[10] = 1.0;
+  EXPECT_EQ(decimate_min_max(v.data(), v.size(), 4), (std::vector<size_t>{10}));
+  EXPECT_TRUE(decimate_min_max(v.data(), 0, 4).empty());
+}
+
+TEST(CliTicks, RoundStepsCoverTheRange) {
+  const Ticks y = nice_ticks(-220.72, 241.96, 6, true);
+  EXPECT_EQ(y.step, 100.0);
+  EXPECT_EQ(y.lo, -300.0);
+  EXPECT_EQ(y.hi, 300.0);
+  EXPECT_EQ(y.positions.size(), 7u);
+
+  const Ticks x = nice_ticks(0.0, 8.188, 8, false);
+  EXPECT_EQ(x.step, 1.0);
+  EXPECT_EQ(x.lo, 0.0);
+  EXPECT_EQ(x.hi, 8.188);
+  EXPECT_EQ(x.positions.back(), 8.0);
+
+  const Ticks small = nice_ticks(0.0012, 0.0049, 6, true);
+  EXPECT_DOUBLE_EQ(small.step, 0.0005);
+  EXPECT_EQ(tick_label(small.positions[1], small.step), "0.0015");
+  EXPECT_EQ(tick_label(-1e-17, 0.5), "0.0");
+
+  const Ticks flat = nice_ticks(5.0, 5.0, 6, true); // a constant channel still gets an axis
+  EXPECT_LT(flat.lo, 5.0);
+  EXPECT_GT(flat.hi, 5.0);
+}
+
+TEST(CliCsvTitles, DescriptionAndUnitSplitAtTheLastBracket) {
+  EXPECT_EQ(parse_column_title(" Force [a] x [kN] ").description, "Force [a] x");
+  EXPECT_EQ(parse_column_title("Force [a] x [kN]").unit, "kN");
+  EXPECT_EQ(parse_column_title("Plain").unit, "");
+  EXPECT_EQ(parse_column_title("Empty []").description, "Empty");
+  const ChannelInfo round = parse_column_title(column_title({"Load, left", "m/s^2"}));
+  EXPECT_EQ(round.description, "Load, left");
+  EXPECT_EQ(round.unit, "m/s^2");
+}
