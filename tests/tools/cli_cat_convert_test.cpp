@@ -40,7 +40,10 @@ std::vector<double> awkward(size_t n, double phase) {
   return v;
 }
 
-double float_ulp(double v) { return std::ldexp(1.0, std::ilogb(static_cast<float>(v)) - 23); }
+double float_ulp(double v) {
+  const float f = std::fabs(static_cast<float>(v));
+  return static_cast<double>(std::nextafter(f, INFINITY) - f);
+}
 
 } // namespace
 

@@ -2,7 +2,6 @@
 #include "cli_support.h"
 
 #include <filesystem>
-#include <regex>
 
 using namespace cli_test;
 
@@ -18,7 +17,6 @@ std::vector<Element> parse_svg(const std::string &svg) {
   std::vector<Element> elements;
   std::vector<std::string> open;
   size_t at = 0;
-  const std::regex attribute(R"re(([\w:-]+)="([^"<]*)")re");
   while ((at = svg.find('<', at)) != std::string::npos) {
     const size_t end = svg.find('>', at);
     if (end == std::string::npos) throw std::runtime_error("unclosed tag");
@@ -33,8 +31,16 @@ std::vector<Element> parse_svg(const std::string &svg) {
     Element e;
     const size_t space = tag.find_first_of(" \n/");
     e.name = tag.substr(0, space);
-    for (std::sregex_iterator it(tag.begin(), tag.end(), attribute), stop; it != stop; ++it)
-      e.attributes[(*it)[1]] = (*it)[2];
+    // name="value" pairs; a value may not hold '<' or '"'.
+    for (size_t eq = tag.find("=\""); eq != std::string::npos; eq = tag.find("=\"", eq + 1)) {
+      const size_t name_start = tag.find_last_of(" \n", eq) + 1;
+      const size_t close = tag.find('"', eq + 2);
+      if (close == std::string::npos) throw std::runtime_error("unterminated attribute in <" + e.name);
+      const std::string value = tag.substr(eq + 2, close - eq - 2);
+      if (value.find('<') != std::string::npos) throw std::runtime_error("'<' in an attribute");
+      e.attributes[tag.substr(name_start, eq - name_start)] = value;
+      eq = close;
+    }
     if (tag.back() != '/') open.push_back(e.name);
     elements.push_back(e);
   }
