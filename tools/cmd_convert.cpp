@@ -24,6 +24,33 @@ bool same_file(const std::string &a, const std::string &b) {
   return std::filesystem::equivalent(a, b, ec);
 }
 
+// Writes every channel to out; returns the names of the files written. The
+// progress bar ends its line before the caller reports them.
+std::vector<std::string> write_output(OutputFormat format, const std::string &out,
+                                      const std::vector<ChannelRef> &refs, const SignalInfo &lead,
+                                      bool floats) {
+  Progress progress("converting", static_cast<int64_t>(refs.size()));
+  switch (format) {
+  case OutputFormat::Rpc3:
+    write_rpc3(out, refs, lead.points, lead.dt, floats, &progress);
+    return {out};
+  case OutputFormat::Dac:
+    return write_dac(out, refs, &progress);
+  case OutputFormat::Csv:
+    break;
+  }
+  std::FILE *stream = std::fopen(out.c_str(), "wb");
+  if (!stream) fail(out, std::string("cannot create: ") + std::strerror(errno));
+  try {
+    write_csv(stream, out, refs, 0, lead.points, &progress);
+  } catch (...) {
+    std::fclose(stream);
+    throw;
+  }
+  if (std::fclose(stream) != 0) fail(out, std::string("write failed: ") + std::strerror(errno));
+  return {out};
+}
+
 } // namespace
 
 Command add_convert_command(CLI::App &app) {
@@ -70,30 +97,8 @@ Command add_convert_command(CLI::App &app) {
             if (refs.empty()) fail(inputs.front(), "no channels");
             const SignalInfo &lead = files.front()->info();
 
-            Progress progress("converting", static_cast<int64_t>(refs.size()));
-            std::vector<std::string> written;
-            switch (format) {
-            case OutputFormat::Rpc3:
-              write_rpc3(out, refs, lead.points, lead.dt, options->floats, &progress);
-              written.push_back(out);
-              break;
-            case OutputFormat::Dac:
-              written = write_dac(out, refs, &progress);
-              break;
-            case OutputFormat::Csv: {
-              std::FILE *stream = std::fopen(out.c_str(), "wb");
-              if (!stream) fail(out, std::string("cannot create: ") + std::strerror(errno));
-              try {
-                write_csv(stream, out, refs, 0, lead.points, &progress);
-              } catch (...) {
-                std::fclose(stream);
-                throw;
-              }
-              if (std::fclose(stream) != 0) fail(out, std::string("write failed: ") + std::strerror(errno));
-              written.push_back(out);
-              break;
-            }
-            }
+            const std::vector<std::string> written =
+                write_output(format, out, refs, lead, options->floats);
             for (const std::string &name : written) std::printf("wrote %s\n", name.c_str());
             return 0;
           }};
