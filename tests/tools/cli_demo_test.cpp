@@ -50,19 +50,3 @@ TEST(CliDemo, WritesEveryFileAndReadsItBackWithinQuantisation) {
     for (size_t k = 0; k < i16.size(); ++k) ASSERT_NEAR(i16[k], f32[k], 1.01 * peak / 32752) << c;
   }
 }
-
-TEST(CliDemo, DefaultDirectoryIsFreshEachRun) {
-  TempDir dir;
-  const Outcome first = run_zel(dir, {"demo"}), second = run_zel(dir, {"demo"});
-  ASSERT_EQ(first.status, 0) << first.err;
-  ASSERT_EQ(second.status, 0) << second.err;
-  auto where = [](const std::string &out) {
-    const size_t at = out.find("Files in ");
-    return out.substr(at + 9, out.find(":\n", at) - at - 9);
-  };
-  const std::string a = where(first.out), b = where(second.out);
-  EXPECT_NE(a, b);
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(a) / "road_int16.rsp"));
-  std::filesystem::remove_all(a);
-  std::filesystem::remove_all(b);
-}

@@ -1,5 +1,4 @@
-// The tool's own building blocks: decimation, ticks, CSV column titles.
-#include "csv.h"
+// The tool's own plotting blocks: decimation and ticks.
 #include "svg_plot.h"
 
 #include <gtest/gtest.h>
@@ -62,14 +61,4 @@ TEST(CliTicks, RoundStepsCoverTheRange) {
   const Ticks flat = nice_ticks(5.0, 5.0, 6, true); // a constant channel still gets an axis
   EXPECT_LT(flat.lo, 5.0);
   EXPECT_GT(flat.hi, 5.0);
-}
-
-TEST(CliCsvTitles, DescriptionAndUnitSplitAtTheLastBracket) {
-  EXPECT_EQ(parse_column_title(" Force [a] x [kN] ").description, "Force [a] x");
-  EXPECT_EQ(parse_column_title("Force [a] x [kN]").unit, "kN");
-  EXPECT_EQ(parse_column_title("Plain").unit, "");
-  EXPECT_EQ(parse_column_title("Empty []").description, "Empty");
-  const ChannelInfo round = parse_column_title(column_title({"Load, left", "m/s^2"}));
-  EXPECT_EQ(round.description, "Load, left");
-  EXPECT_EQ(round.unit, "m/s^2");
 }
