@@ -167,35 +167,6 @@ TEST(Rpc3Data, StatusSevenOnlyWhereTheBlockLiesOutsideTheTable) {
   }
 }
 
-TEST(Rpc3Data, PairMovesByTheBlockRules) {
-  TempDir dir;
-  Rpc3File f;
-  f.channels = 1;
-  f.frames = 10;
-  f.group = 256;
-  rpc3file_input in(f.write(dir.file("a.rsp")).c_str());
-  in.initRead(kFramePair);
-  EXPECT_EQ(P::current(in).first_point, 0);
-  EXPECT_EQ(P::next(in).first_point, 256);
-  double v[512];
-  in.getData(1, 301, v); // points 0..300: no move
-  EXPECT_EQ(P::current(in).first_point, 0);
-  in.getData(1, 100, v); // up to 400: past the middle of frame 1
-  EXPECT_EQ(P::current(in).first_point, 256);
-  EXPECT_EQ(P::next(in).first_point, 512);
-  EXPECT_EQ(v[99], f.expected(1, 400));
-  in.getData(1, 111, v); // up to 511: served by the pair
-  EXPECT_EQ(P::current(in).first_point, 256);
-  in.getData(1, 512, v);
-  in.getData(1, 512, v);
-  in.getData(1, 512, v);
-  in.getData(1, 512, v); // up to the last point, 2559
-  // At the end the pair is (frame 8, frame 9), frame 9 being the last.
-  EXPECT_EQ(P::current(in).first_point, 8 * 256);
-  EXPECT_TRUE(P::next(in).last);
-  EXPECT_EQ(in.getStatus(), 0);
-}
-
 TEST(Rpc3Data, SingleBlockFiles) {
   TempDir dir;
   Rpc3File f;
@@ -216,37 +187,29 @@ TEST(Rpc3Data, SingleBlockFiles) {
 
 TEST(Rpc3Data, ConversionOfStoredValues) {
   TempDir dir;
-  for (bool big : {false, true}) {
-    Rpc3File f;
-    f.channels = 1;
-    f.frames = 1;
-    f.big_endian = big;
-    f.scales = {0.5};
-    f.stored = [](int, int64_t p) { return p == 0 ? -4.0 : p == 1 ? 258.0 : 0.0; };
-    rpc3file_input in(f.write(dir.file("a.rsp")).c_str());
-    // -4 is stored as FF FC in big-endian order.
-    const std::vector<unsigned char> img = f.image();
-    const size_t at = f.header_image().size();
-    EXPECT_EQ(img[at], big ? 0xFF : 0xFC);
-    EXPECT_EQ(img[at + 2], big ? 0x01 : 0x02);
-    in.initRead(0);
-    double v[2];
-    in.getData(1, 2, v);
-    EXPECT_EQ(v[0], -2.0);
-    EXPECT_EQ(v[1], 129.0);
-  }
-  // Floats are delivered unscaled whatever SCALE says.
-  Rpc3File fl;
-  fl.channels = 1;
-  fl.frames = 1;
-  fl.floating = true;
-  fl.scales = {2.0};
-  fl.stored = [](int, int64_t p) { return 1.1 * double(p); };
-  rpc3file_input in(fl.write(dir.file("f.rsp")).c_str());
-  in.initRead(0);
-  double v[3];
-  in.getData(1, 3, v);
-  EXPECT_EQ(v[2], double(float(2.2)));
+  for (bool floating : {false, true})
+    for (bool big : {false, true}) {
+      Rpc3File f;
+      f.channels = 1;
+      f.frames = 1;
+      f.big_endian = big;
+      f.floating = floating;
+      f.scales = {floating ? 2.0 : 0.5}; // floats are delivered unscaled
+      f.stored = [](int, int64_t p) { return p == 0 ? -4.0 : p == 1 ? 258.0 : 1.1; };
+      const std::vector<unsigned char> img = f.image();
+      const size_t at = f.header_image().size();
+      if (!floating) { // -4 is FF FC in big-endian order, 258 is 01 02
+        EXPECT_EQ(img[at], big ? 0xFF : 0xFC);
+        EXPECT_EQ(img[at + 2], big ? 0x01 : 0x02);
+      }
+      rpc3file_input in(f.write(dir.file("a.rsp")).c_str());
+      in.initRead(0);
+      double v[3];
+      in.getData(1, 3, v);
+      EXPECT_EQ(v[0], floating ? -4.0 : -2.0);
+      EXPECT_EQ(v[1], floating ? 258.0 : 129.0);
+      EXPECT_EQ(v[2], floating ? double(1.1f) : 0.5);
+    }
 }
 
 TEST(Rpc3Data, WindowsAroundATime) {
