@@ -29,8 +29,6 @@ public:
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
-  ScratchDir(const ScratchDir &) = delete;
-  ScratchDir &operator=(const ScratchDir &) = delete;
   std::string file(const std::string &name) const { return (path_ / name).string(); }
 
 private:
@@ -50,23 +48,14 @@ public:
     }
   }
   ~WriterEnvironment() {
-    for (int i = 0; i < 3; ++i) {
-      if (had_[i]) ::setenv(kNames[i], saved_[i].c_str(), 1);
-      else ::unsetenv(kNames[i]);
-    }
+    for (int i = 0; i < 3; ++i) set(i, had_[i] ? saved_[i].c_str() : nullptr);
   }
-  WriterEnvironment(const WriterEnvironment &) = delete;
-  WriterEnvironment &operator=(const WriterEnvironment &) = delete;
-
   void frames_per_group(const char *v) { set(0, v); }
   void float_data(const char *v) { set(1, v); }
   void repeats(const char *v) { set(2, v); }
 
 private:
-  static void set(int i, const char *v) {
-    if (v) ::setenv(kNames[i], v, 1);
-    else ::unsetenv(kNames[i]);
-  }
+  static void set(int i, const char *v) { v ? ::setenv(kNames[i], v, 1) : ::unsetenv(kNames[i]); }
   static constexpr const char *kNames[3] = {"QEN_ZEL_FRAMESPERGROUP", "QEN_KZEL_RPC_FLOAT",
                                             "QEN_ZEL_NUM_REPEATS"};
   bool had_[3] = {};
@@ -79,9 +68,7 @@ struct FileImage {
 
   static FileImage load(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
-    FileImage f;
-    f.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return f;
+    return {{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
   }
   // The keyword or value field of record r as text up to its NUL.
   std::string keyword(int r) const { return field(r * 128, 32); }
@@ -92,28 +79,26 @@ struct FileImage {
       if (bytes.at(static_cast<size_t>(i)) != 0) return false;
     return true;
   }
-  // True when the keyword and value fields of record r hold exactly their
-  // texts followed by NUL bytes only.
+  // True when both fields of record r hold their texts and NUL bytes only.
   bool clean(int r) const {
-    const size_t k = keyword(r).size(), v = value(r).size();
-    return zero(r * 128 + static_cast<int64_t>(k), r * 128 + 32) &&
-           zero(r * 128 + 32 + static_cast<int64_t>(v), r * 128 + 128);
+    return zero(r * 128 + static_cast<int64_t>(keyword(r).size()), r * 128 + 32) &&
+           zero(r * 128 + 32 + static_cast<int64_t>(value(r).size()), r * 128 + 128);
   }
-  int16_t short_at(int64_t pos) const {
-    const size_t p = static_cast<size_t>(pos);
-    return static_cast<int16_t>(bytes.at(p) | (bytes.at(p + 1) << 8));
-  }
+  // The little-endian 16-bit integer or 32-bit float at pos.
+  int16_t short_at(int64_t pos) const { return static_cast<int16_t>(le(pos, 2)); }
   float float_at(int64_t pos) const {
-    const size_t p = static_cast<size_t>(pos);
-    const uint32_t u = static_cast<uint32_t>(bytes.at(p)) | (static_cast<uint32_t>(bytes.at(p + 1)) << 8) |
-                       (static_cast<uint32_t>(bytes.at(p + 2)) << 16) |
-                       (static_cast<uint32_t>(bytes.at(p + 3)) << 24);
+    const uint32_t u = le(pos, 4);
     float f;
     std::memcpy(&f, &u, 4);
     return f;
   }
 
 private:
+  uint32_t le(int64_t pos, int n) const {
+    uint32_t u = 0;
+    for (int i = n - 1; i >= 0; --i) u = (u << 8) | bytes.at(static_cast<size_t>(pos + i));
+    return u;
+  }
   std::string field(int64_t at, size_t size) const {
     const char *p = reinterpret_cast<const char *>(bytes.data() + at);
     return std::string(p, strnlen(p, size));
