@@ -25,8 +25,6 @@ std::string titled(const ChannelInfo &channel) {
 std::string plot_svg(SignalFile &file, const std::vector<int> &channels, int width, int height) {
   const SignalInfo &info = file.info();
   for (int c : channels) file.check_channel(c);
-  std::vector<std::vector<double>> data;
-  for (int c : channels) data.push_back(file.read(c));
 
   PlotLayout layout;
   layout.width = width;
@@ -45,10 +43,14 @@ std::string plot_svg(SignalFile &file, const std::vector<int> &channels, int wid
   else if (one_unit && !info.channels[channels[0] - 1].unit.empty())
     layout.y_label = "[" + info.channels[channels[0] - 1].unit + "]";
 
+  // Each channel streams through the decimator: memory stays at a few
+  // samples per pixel column, however long the channel.
+  const int columns = static_cast<int>(plot_area(layout).width);
   std::vector<PlotSeries> series;
-  for (size_t k = 0; k < channels.size(); ++k)
-    series.push_back({std::to_string(channels[k]) + ": " + titled(info.channels[channels[k] - 1]),
-                      data[k].data(), data[k].size()});
+  for (int c : channels)
+    series.push_back(plot_series(std::to_string(c) + ": " + titled(info.channels[c - 1]),
+                                 static_cast<size_t>(info.points), columns,
+                                 [&](const SignalFile::BlockSink &sink) { file.read_blocks(c, sink); }));
   return render_svg(layout, series);
 }
 

@@ -4,6 +4,7 @@
 #include "tool_error.h"
 #include "zel.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cerrno>
@@ -33,7 +34,14 @@ void SignalFile::check_channel(int channel) const {
   fail(info_.path, "channel number out of range: " + range);
 }
 
+void SignalFile::read_blocks(int channel, const BlockSink &sink) {
+  const std::vector<double> values = read(channel);
+  sink(values.data(), values.size());
+}
+
 namespace {
+
+constexpr int kBlock = 65536; // samples per block when streaming a channel
 
 // Reads RPC III files through the library's reader class: its header gives
 // the value type and byte order besides what the plain functions report.
@@ -83,6 +91,23 @@ public:
     return values;
   }
 
+  // A reader of its own, whose read cursor starts at the channel's first
+  // point, delivers the channel block by block.
+  void read_blocks(int channel, const BlockSink &sink) override {
+    check_channel(channel);
+    rpc3file_input in(info_.path.c_str());
+    if (in.getStatus() != 0) fail(info_.path, rpc_message(in.getStatus()));
+    in.initRead(0);
+    std::vector<double> block(static_cast<size_t>(std::min<int64_t>(kBlock, info_.points)));
+    for (int64_t done = 0; done < info_.points;) {
+      const int k = static_cast<int>(std::min<int64_t>(kBlock, info_.points - done));
+      if (in.getData(channel, k, block.data()) != k || in.getStatus() != 0)
+        fail(info_.path, rpc_message(in.getStatus() ? in.getStatus() : ZEL_RPC_BLOCK_RANGE));
+      sink(block.data(), static_cast<size_t>(k));
+      done += k;
+    }
+  }
+
 private:
   rpc3file_input input_;
 };
@@ -122,6 +147,23 @@ public:
     if (status != 0) fail(info_.path, dac_message(status));
     if (npts != info_.points) fail(info_.path, "file changed while it was read");
     return values;
+  }
+
+  void read_blocks(int channel, const BlockSink &sink) override {
+    check_channel(channel);
+    int npts = 0, status = 0;
+    double rate = 0.0, spare = 0.0;
+    void *handle = zel_dac_open(info_.path.c_str(), &npts, &rate, &spare, &status);
+    if (!handle || (status != 0 && status != ZEL_DAC_BAD_RATE)) {
+      if (handle) zel_dac_close(handle);
+      fail(info_.path, dac_message(status));
+    }
+    std::vector<double> block(static_cast<size_t>(kBlock));
+    int64_t done = 0;
+    for (int k; done < info_.points && (k = zel_dac_getnpts(handle, kBlock, block.data())) > 0; done += k)
+      sink(block.data(), static_cast<size_t>(std::min<int64_t>(k, info_.points - done)));
+    zel_dac_close(handle);
+    if (done < info_.points) fail(info_.path, dac_message(ZEL_DAC_DATA_READ));
   }
 };
 

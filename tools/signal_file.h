@@ -3,7 +3,9 @@
 // writes them (recognised by the .csv extension). Channels count from 1.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +46,11 @@ public:
 
   // All samples of one channel. Throws a ToolError on failure.
   virtual std::vector<double> read(int channel) = 0;
+
+  // The samples of one channel in blocks, in order: sink(values, count).
+  // Files override it to stream a channel without holding it whole.
+  using BlockSink = std::function<void(const double *, size_t)>;
+  virtual void read_blocks(int channel, const BlockSink &sink);
 
 protected:
   SignalInfo info_;

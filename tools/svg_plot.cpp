@@ -7,49 +7,70 @@
 
 namespace zel_tool {
 
+MinMaxDecimator::MinMaxDecimator(size_t n, int columns)
+    : n_(n), cols_(static_cast<size_t>(columns < 1 ? 1 : columns)), all_(n <= 2 * cols_),
+      lo_value_(std::numeric_limits<double>::infinity()), hi_value_(-lo_value_), lo_(lo_value_),
+      hi_(hi_value_) {
+  // Column c holds samples [c n / cols, (c + 1) n / cols).
+  column_end_ = all_ ? n_ : static_cast<size_t>(static_cast<uint64_t>(1) * n_ / cols_);
+  keep_.reserve(all_ ? n_ : 2 * cols_);
+}
+
+void MinMaxDecimator::close_column() {
+  // Infinite samples become the extreme only when the column holds nothing
+  // else; they are dropped here.
+  const bool lo_ok = std::isfinite(lo_value_), hi_ok = std::isfinite(hi_value_);
+  auto keep = [&](size_t at, double v) {
+    keep_.push_back(at);
+    kept_.push_back(v);
+  };
+  if (lo_ok && hi_ok && lo_at_ != hi_at_) {
+    if (lo_at_ < hi_at_) keep(lo_at_, lo_value_), keep(hi_at_, hi_value_);
+    else keep(hi_at_, hi_value_), keep(lo_at_, lo_value_);
+  } else if (lo_ok) {
+    keep(lo_at_, lo_value_);
+  } else if (hi_ok) {
+    keep(hi_at_, hi_value_);
+  }
+  lo_value_ = std::numeric_limits<double>::infinity();
+  hi_value_ = -lo_value_;
+  ++column_;
+  column_end_ = static_cast<size_t>(static_cast<uint64_t>(column_ + 1) * n_ / cols_);
+}
+
+void MinMaxDecimator::add(const double *values, size_t count) {
+  for (size_t k = 0; k < count && next_ < n_; ++k, ++next_) {
+    const double v = values[k];
+    if (std::isfinite(v)) {
+      lo_ = std::min(lo_, v);
+      hi_ = std::max(hi_, v);
+      if (all_) {
+        keep_.push_back(next_);
+        kept_.push_back(v);
+        continue;
+      }
+    }
+    if (all_) continue;
+    if (next_ >= column_end_) close_column();
+    if (v < lo_value_) lo_value_ = v, lo_at_ = next_;
+    if (v > hi_value_) hi_value_ = v, hi_at_ = next_;
+  }
+}
+
+const std::vector<size_t> &MinMaxDecimator::indices() {
+  if (!all_ && next_ == n_ && column_ < cols_) close_column();
+  return keep_;
+}
+
+const std::vector<double> &MinMaxDecimator::values() {
+  indices();
+  return kept_;
+}
+
 std::vector<size_t> decimate_min_max(const double *values, size_t n, int columns) {
-  std::vector<size_t> keep;
-  if (columns < 1) columns = 1;
-  const size_t cols = static_cast<size_t>(columns);
-  if (n <= 2 * cols) {
-    keep.reserve(n);
-    for (size_t i = 0; i < n; ++i)
-      if (std::isfinite(values[i])) keep.push_back(i);
-    return keep;
-  }
-  keep.reserve(2 * cols);
-  for (size_t c = 0; c < cols; ++c) {
-    // Column c holds samples [c n / cols, (c + 1) n / cols).
-    const size_t begin = static_cast<size_t>(static_cast<uint64_t>(c) * n / cols);
-    const size_t end = static_cast<size_t>(static_cast<uint64_t>(c + 1) * n / cols);
-    size_t lo = end, hi = end;
-    double lo_value = std::numeric_limits<double>::infinity();
-    double hi_value = -std::numeric_limits<double>::infinity();
-    for (size_t i = begin; i < end; ++i) {
-      const double v = values[i];
-      if (v < lo_value) {
-        lo_value = v;
-        lo = i;
-      }
-      if (v > hi_value) {
-        hi_value = v;
-        hi = i;
-      }
-    }
-    // Infinite samples never become the minimum or maximum above unless the
-    // column holds nothing else; they are dropped here.
-    const bool lo_ok = lo != end && std::isfinite(lo_value);
-    const bool hi_ok = hi != end && std::isfinite(hi_value);
-    if (lo_ok && hi_ok && lo != hi) {
-      keep.push_back(std::min(lo, hi));
-      keep.push_back(std::max(lo, hi));
-    } else if (lo_ok) {
-      keep.push_back(lo);
-    } else if (hi_ok) {
-      keep.push_back(hi);
-    }
-  }
-  return keep;
+  MinMaxDecimator d(n, columns);
+  d.add(values, n);
+  return d.indices();
 }
 
 Ticks nice_ticks(double lo, double hi, int target, bool expand) {
@@ -173,11 +194,9 @@ std::string render_svg(const PlotLayout &layout, const std::vector<PlotSeries> &
   double hi = -lo;
   for (const PlotSeries &s : series) {
     longest = std::max(longest, s.count);
-    for (size_t i = 0; i < s.count; ++i) {
-      const double v = s.values[i];
-      if (!std::isfinite(v)) continue;
-      lo = std::min(lo, v);
-      hi = std::max(hi, v);
+    if (s.lo <= s.hi) {
+      lo = std::min(lo, s.lo);
+      hi = std::max(hi, s.hi);
     }
   }
   if (lo > hi) lo = hi = 0.0; // nothing finite to draw
@@ -244,18 +263,16 @@ std::string render_svg(const PlotLayout &layout, const std::vector<PlotSeries> &
   append_number(out, area.height);
   out += "\" fill=\"none\" stroke=\"black\"/>\n";
 
-  const int columns = static_cast<int>(area.width);
   for (size_t k = 0; k < series.size(); ++k) {
     const PlotSeries &s = series[k];
-    const std::vector<size_t> keep = decimate_min_max(s.values, s.count, columns);
     out += "<polyline class=\"channel\" fill=\"none\" stroke-width=\"1\" stroke=\"";
     out += palette[k % (sizeof palette / sizeof palette[0])];
     out += "\" points=\"";
-    for (size_t j = 0; j < keep.size(); ++j) {
+    for (size_t j = 0; j < s.index.size(); ++j) {
       if (j) out += ' ';
-      append_number(out, to_x(t0 + static_cast<double>(keep[j]) * layout.dt));
+      append_number(out, to_x(t0 + static_cast<double>(s.index[j]) * layout.dt));
       out += ',';
-      append_number(out, to_y(s.values[keep[j]]));
+      append_number(out, to_y(s.value[j]));
     }
     out += "\"/>\n";
   }

@@ -10,10 +10,33 @@
 
 namespace zel_tool {
 
-// Indices (ascending) of the samples to draw when n samples are spread over
-// columns pixel columns: per column the minimum and the maximum, in the
-// order they occur; all indices when there are no more than 2 * columns.
-// Samples that are not finite are never chosen.
+// Chooses the samples to draw when n samples are spread over `columns` pixel
+// columns: per column the minimum and the maximum, in the order they occur;
+// every sample when there are no more than 2 * columns. Samples that are
+// not finite are never chosen. The samples arrive in order, in blocks of any
+// size, so a channel never needs to be in memory whole.
+class MinMaxDecimator {
+public:
+  MinMaxDecimator(size_t n, int columns);
+  void add(const double *values, size_t count);
+  // The chosen samples, ascending by index (complete after the last add).
+  const std::vector<size_t> &indices();
+  const std::vector<double> &values();
+  // Smallest and largest finite sample seen (lo > hi when there is none).
+  double lo() const { return lo_; }
+  double hi() const { return hi_; }
+
+private:
+  void close_column();
+  size_t n_, cols_, next_ = 0, column_ = 0, column_end_ = 0;
+  bool all_;
+  size_t lo_at_ = 0, hi_at_ = 0;
+  double lo_value_, hi_value_, lo_, hi_;
+  std::vector<size_t> keep_;
+  std::vector<double> kept_;
+};
+
+// The same over a whole array: the chosen indices.
 std::vector<size_t> decimate_min_max(const double *values, size_t n, int columns);
 
 // Round tick positions covering [lo, hi] with about target intervals: steps
@@ -30,11 +53,30 @@ Ticks nice_ticks(double lo, double hi, int target, bool expand);
 // Tick label: as many decimals as the step needs, no more.
 std::string tick_label(double value, double step);
 
+// One channel as the plot draws it: the decimated samples.
 struct PlotSeries {
-  std::string label; // legend text
-  const double *values;
-  size_t count;
+  std::string label;           // legend text
+  size_t count = 0;            // samples of the channel
+  std::vector<size_t> index;   // samples kept
+  std::vector<double> value;
+  double lo = 0.0, hi = -1.0;  // finite range of all samples (lo > hi: none)
 };
+
+// Decimates a channel that arrives in blocks through `feed`, which calls its
+// argument with each block in order.
+template <typename Feed>
+PlotSeries plot_series(std::string label, size_t count, int columns, Feed &&feed) {
+  MinMaxDecimator d(count, columns);
+  feed([&](const double *v, size_t k) { d.add(v, k); });
+  PlotSeries s;
+  s.label = std::move(label);
+  s.count = count;
+  s.index = d.indices();
+  s.value = d.values();
+  s.lo = d.lo();
+  s.hi = d.hi();
+  return s;
+}
 
 struct PlotLayout {
   int width = 1000;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,6 +21,14 @@ TEST(CliDecimation, KeepsEachColumnsExtremesInOrderAndNoMore) {
   EXPECT_TRUE(std::is_sorted(keep.begin(), keep.end()));
   EXPECT_NE(std::find(keep.begin(), keep.end(), 5000u), keep.end());
   EXPECT_NE(std::find(keep.begin(), keep.end(), 99999u), keep.end());
+  // Fed in blocks of any size, the decimator chooses the same samples.
+  const PlotSeries s = plot_series("x", n, columns, [&](auto &&sink) {
+    for (size_t i = 0; i < n; i += 7777) sink(v.data() + i, std::min<size_t>(7777, n - i));
+  });
+  EXPECT_EQ(s.index, keep);
+  for (size_t j = 0; j < keep.size(); ++j) ASSERT_EQ(s.value[j], v[keep[j]]);
+  EXPECT_EQ(s.hi, 1e6);
+  EXPECT_EQ(s.lo, -1e6);
   // Every column's minimum and maximum, computed the slow way, is kept.
   for (int c = 0; c < columns; ++c) {
     const size_t begin = static_cast<size_t>(c) * n / columns, end = static_cast<size_t>(c + 1) * n / columns;
