@@ -106,41 +106,45 @@ protected:
 
 } // namespace
 
-TEST_F(Rpc3Output, HeaderCarriesEveryRecordInItsExactText) {
+TEST_F(Rpc3Output, HeaderAndGeometryFollowTheAnnouncedShape) {
   struct Case {
     std::string name;
-    int channels, points;
-    double dt;
-    int written_channels, frame;
+    int channels, points, frame, frames;
     size_t size;
   };
+  const std::string g = "g.rsp";
   const Case cases[] = {
-      {"run%d_1.rsp", 1, 1000, 0.001, 1, 1024, 7 * 512 + kRun}, // a percent sign is verbatim
-      {"two.rsp", 2, 100, 0.5, 2, 256, 9 * 512 + 2 * kRun},
-      {"zero.rsp", 0, 100, 0.01, 1, 256, 7 * 512 + kRun}, // counts below 1 give one channel
-      {"neg.rsp", -3, 300, 0.01, 1, 512, 7 * 512 + kRun},
-      {std::string(150, 'n') + ".rsp", 1, 10, 0.01, 1, 256, 7 * 512 + kRun}, // cut in the header
-  };
+      {"run%d_1.rsp", 1, 1000, 1024, 1, 7 * 512 + kRun}, // a percent sign is verbatim
+      {std::string(150, 'n') + ".rsp", 1, 10, 256, 1, 7 * 512 + kRun}, // cut in the header only
+      {"two.rsp", 2, 100, 256, 1, 9 * 512 + 2 * kRun},
+      {"zero.rsp", 0, 100, 256, 1, 7 * 512 + kRun}, // counts below 1 give one channel
+      {"neg.rsp", -3, 300, 512, 1, 7 * 512 + kRun},
+      {g, 3, 1, 256, 1, 10 * 512 + 3 * kRun},     {g, 3, 256, 256, 1, 10 * 512 + 3 * kRun},
+      {g, 3, 257, 512, 1, 10 * 512 + 3 * kRun},   {g, 3, 512, 512, 1, 10 * 512 + 3 * kRun},
+      {g, 3, 513, 1024, 1, 10 * 512 + 3 * kRun},  {g, 3, 1025, 1024, 2, 10 * 512 + 3 * kRun},
+      {g, 3, 2000, 1024, 2, 10 * 512 + 3 * kRun}, {g, 3, 2049, 1024, 3, 10 * 512 + 6 * kRun},
+      {g, 3, 5000, 1024, 5, 10 * 512 + 9 * kRun},
+      // Counts below 1 are laid out as a count of 0: one frame of 256.
+      {g, 3, 0, 256, 1, 10 * 512 + 3 * kRun},     {g, 3, -1000, 256, 1, 10 * 512 + 3 * kRun},
+      {g, 3, INT_MIN, 256, 1, 10 * 512 + 3 * kRun}};
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.name + " " + std::to_string(c.channels) + " " + std::to_string(c.points));
     const std::string path = dir.file(c.name);
     FileImage provisional;
-    FileImage f = write(path, c.channels, c.points, c.dt,
+    FileImage f = write(path, c.channels, c.points, 0.001,
                         [&](rpc3file_output &) { provisional = FileImage::load(path); });
-    Header h{path.substr(0, 95), f.value(6), c.points, c.frame};
-    h.dt = c.dt;
-    h.ch.resize(static_cast<size_t>(c.written_channels));
+    Header h{path.substr(0, 95), f.value(6), c.points, c.frame, 2048, c.frames, 0.001};
+    h.ch.resize(static_cast<size_t>(std::max(c.channels, 1)));
     EXPECT_EQ(records(f), h.records());
     ASSERT_EQ(f.bytes.size(), c.size);
     // Before any channel is stored the header is the final one and the data
     // section has its final size, all zeros.
     EXPECT_EQ(provisional.bytes, f.bytes);
-    EXPECT_TRUE(f.zero(static_cast<int64_t>(c.size) - c.written_channels * kRun,
-                       static_cast<int64_t>(c.size)));
+    EXPECT_TRUE(f.zero(std::stoi(f.value(1)) * 512, static_cast<int64_t>(c.size)));
     EXPECT_TRUE(std::regex_match(f.value(6), std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|"
         "Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}"))) << f.value(6);
   }
-  EXPECT_EQ(fields(FileImage::load(dir.file("run%d_1.rsp")))["DELTA_T"], "  1.000000000000E-03");
+  EXPECT_EQ(fields(FileImage::load(dir.file("g.rsp")))["DELTA_T"], "  1.000000000000E-03");
 }
 
 TEST_F(Rpc3Output, RealsArePrintedAsByTheCLibraryInAnyLocale) {
@@ -160,28 +164,6 @@ TEST_F(Rpc3Output, RealsArePrintedAsByTheCLibraryInAnyLocale) {
     std::setlocale(LC_NUMERIC, "C");
     EXPECT_EQ(f.value(12), "  5.000000000000E-01");
     break;
-  }
-}
-
-TEST_F(Rpc3Output, GeometryFollowsTheAnnouncedPointCount) {
-  struct Case {
-    int points, frame, frames, groups;
-  };
-  const Case cases[] = {
-      {1, 256, 1, 1},     {256, 256, 1, 1},   {257, 512, 1, 1},  {512, 512, 1, 1},
-      {513, 1024, 1, 1},  {1000, 1024, 1, 1}, {1025, 1024, 2, 1}, {2000, 1024, 2, 1},
-      {2049, 1024, 3, 2}, {5000, 1024, 5, 3},
-      // Counts below 1 are laid out as a count of 0: one frame of 256.
-      {0, 256, 1, 1},     {-1000, 256, 1, 1}, {INT_MIN, 256, 1, 1}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE("points " + std::to_string(c.points));
-    const std::string path = dir.file("g.rsp");
-    FileImage f = write(path, 3, c.points);
-    Header h{path, f.value(6), c.points, c.frame};
-    h.frames = c.frames;
-    h.ch.resize(3);
-    EXPECT_EQ(records(f), h.records());
-    EXPECT_EQ(f.bytes.size(), 10u * 512 + c.groups * 3 * kRun);
   }
 }
 

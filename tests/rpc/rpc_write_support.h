@@ -16,23 +16,20 @@
 
 namespace rpcw_test {
 
-class ScratchDir {
-public:
-  ScratchDir() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("zel-rpcw-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
+// A fresh directory, removed again with everything in it.
+struct ScratchDir {
+  std::filesystem::path path = std::filesystem::temp_directory_path() /
+                               ("zel-rpcw-" + std::to_string(::getpid()) + "-" + std::to_string(next()++));
+  ScratchDir() { std::filesystem::remove_all(path), std::filesystem::create_directories(path); }
   ~ScratchDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(path, ec);
   }
-  std::string file(const std::string &name) const { return (path_ / name).string(); }
-
-private:
-  std::filesystem::path path_;
+  std::string file(const std::string &name) const { return (path / name).string(); }
+  static int &next() {
+    static int counter = 0;
+    return counter;
+  }
 };
 
 // Clears the writer's three environment variables for the lifetime of the
