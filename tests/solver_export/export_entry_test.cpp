@@ -35,9 +35,7 @@ void tracked_release(void *area) {
 const zel::fes::ScratchSource kTracked{tracked_obtain, tracked_release};
 
 struct Arrays {
-  explicit Arrays(int n0, int m) {
-    times.resize(static_cast<size_t>(n0));
-    for (int s = 0; s < n0; ++s) times[static_cast<size_t>(s)] = s + 1;
+  explicit Arrays(int n0, int m) : times(static_cast<size_t>(n0), 1.0) {
     for (auto *v : {&uh_disp, &uh_vel, &uh_acc}) v->assign(static_cast<size_t>(2 * n0 * m), 1.0);
     for (auto *v : {&bh_disp, &bh_vel, &bh_acc}) v->assign(static_cast<size_t>(12 * n0), 1.0);
   }
@@ -64,7 +62,7 @@ TEST(ModalExport, ScratchAreasAreSizedByModesStepsAndDomainAndAlwaysReleased) {
                         Case{10, 4, 1, 20 * 8}, Case{3, 1, 2, 12 * 8}, Case{7, 0, -1, 14 * 8}}) {
     t.requested.clear();
     Arrays a(std::max(c.n0, 1), c.m);
-    EXPECT_EQ(a.call(0, c.m, c.n0, 0, c.fd, tmp.path("sizes.op2"), kTracked), 1);
+    EXPECT_EQ(a.call(0, c.m, c.n0, 0, c.fd, tmp.file("sizes.op2"), kTracked), 1);
     const int64_t names = 4 * (c.n0 + 2);
     EXPECT_EQ(t.requested, (std::vector<int64_t>{names, c.column_bytes, c.column_bytes,
                                                  c.column_bytes}))
@@ -74,7 +72,7 @@ TEST(ModalExport, ScratchAreasAreSizedByModesStepsAndDomainAndAlwaysReleased) {
   // The punch writer takes no scratch.
   t.requested.clear();
   Arrays a(2, 2);
-  EXPECT_EQ(a.call(1, 2, 2, 0, 0, tmp.path("sizes.pch"), kTracked), 1);
+  EXPECT_EQ(a.call(1, 2, 2, 0, 0, tmp.file("sizes.pch"), kTracked), 1);
   EXPECT_TRUE(t.requested.empty());
   tracker = nullptr;
 }
@@ -87,14 +85,14 @@ TEST(ModalExport, MissingScratchGivesZeroAndTouchesNoFile) {
   for (int refuse = 0; refuse < 4; ++refuse) {
     t = Tracker{};
     t.refuse_at = refuse;
-    const std::string path = tmp.path("refused.op2");
+    const std::string path = tmp.file("refused.op2");
     EXPECT_EQ(a.call(0, 2, 3, 0, 0, path, kTracked), 0);
     EXPECT_EQ(t.live, 0) << "areas obtained before the refusal are released";
     EXPECT_EQ(t.requested.size(), static_cast<size_t>(refuse) + 1) << "no request after it";
     EXPECT_FALSE(std::filesystem::exists(path));
   }
   // An older file stays as it was.
-  const std::string old = tmp.path("old.op2");
+  const std::string old = tmp.file("old.op2");
   fes_test::write_file(old, Bytes(100, 1));
   t = Tracker{};
   t.refuse_at = 2;
@@ -110,17 +108,23 @@ TEST(ModalExport, MissingScratchGivesZeroAndTouchesNoFile) {
   heap.release(area);
 }
 
-TEST(ModalExport, AnyNonZeroToPunchSelectsThePunchFile) {
+TEST(ModalExport, AnyNonZeroToPunchSelectsThePunchFileAndEveryPathReturnsOne) {
   TempDir tmp;
   Arrays a(2, 2);
-  for (int to_punch : {1, 2, -1}) {
-    const std::string path = tmp.path("choice" + std::to_string(to_punch));
+  for (int to_punch : {1, 2, -1, 0}) {
+    const std::string path = tmp.file("choice" + std::to_string(to_punch));
     EXPECT_EQ(a.call(to_punch, 2, 2, 0, 0, path), 1);
-    EXPECT_EQ(fes_test::read_text(path).compare(0, 16, "DTI     TOL     "), 0) << to_punch;
+    const bool punched = fes_test::read_text(path).compare(0, 16, "DTI     TOL     ") == 0;
+    EXPECT_EQ(punched, to_punch != 0) << to_punch;
   }
-  const std::string path = tmp.path("choice0");
-  EXPECT_EQ(a.call(0, 2, 2, 0, 0, path), 1);
-  EXPECT_EQ(fes_test::read_records(path)[1], Payload().text("TOL     ").bytes());
+  EXPECT_EQ(fes_test::read_records(tmp.file("choice0"))[1], Payload().text("TOL     ").bytes());
+  // Other domains and files that cannot be created still give 1.
+  EXPECT_EQ(a.call(0, 2, 2, 0, 2, tmp.file("domain2.op2")), 1);
+  EXPECT_EQ(fes_test::read_file(tmp.file("domain2.op2")), fes_test::framed({fes_test::int_record(0)}));
+  const std::string nowhere = tmp.file("missing/dir/file");
+  EXPECT_EQ(a.call(0, 2, 2, 0, 0, nowhere), 1);
+  EXPECT_EQ(a.call(1, 2, 2, 0, 1, nowhere), 1);
+  EXPECT_FALSE(std::filesystem::exists(tmp.file("missing")));
 }
 
 TEST(ModalExport, WritersWorkOnCopiesOfTheCountsThroughThePublicEntry) {
@@ -132,7 +136,7 @@ TEST(ModalExport, WritersWorkOnCopiesOfTheCountsThroughThePublicEntry) {
   uh[7] = 9.0;           // step 8: dropped
   int num_modes = m, num_steps = n0, num_dropped = k;
 
-  const std::string op2 = tmp.path("copies.op2");
+  const std::string op2 = tmp.file("copies.op2");
   EXPECT_EQ(zel_fes_write_mcs(0, num_modes, num_steps, num_dropped, times.data(), uh.data(),
                               bh.data(), uh.data(), bh.data(), uh.data(), bh.data(), 0,
                               op2.c_str()),
@@ -143,7 +147,7 @@ TEST(ModalExport, WritersWorkOnCopiesOfTheCountsThroughThePublicEntry) {
   const size_t bht = recs.size() - 1 - (6 + 5 + 21 * 5 + 3);
   EXPECT_EQ(recs[bht - 3 - 5 * 3 + 3], Payload().i(2).d(4.25).bytes());
 
-  const std::string pch = tmp.path("copies.pch");
+  const std::string pch = tmp.file("copies.pch");
   EXPECT_EQ(zel_fes_write_mcs(3, num_modes, num_steps, num_dropped, times.data(), uh.data(),
                               bh.data(), uh.data(), bh.data(), uh.data(), bh.data(), 0,
                               pch.c_str()),
@@ -156,17 +160,4 @@ TEST(ModalExport, WritersWorkOnCopiesOfTheCountsThroughThePublicEntry) {
   EXPECT_EQ(num_modes, m);
   EXPECT_EQ(num_steps, n0);
   EXPECT_EQ(num_dropped, k);
-}
-
-TEST(ModalExport, OtherDomainsAndUnwritableFilesStillReturnOne) {
-  TempDir tmp;
-  Arrays a(2, 2);
-  const std::string path = tmp.path("domain2.op2");
-  EXPECT_EQ(a.call(0, 2, 2, 0, 2, path), 1);
-  EXPECT_EQ(fes_test::read_file(path), fes_test::framed({fes_test::int_record(0)}));
-
-  const std::string nowhere = tmp.path("missing/dir/file");
-  EXPECT_EQ(a.call(0, 2, 2, 0, 0, nowhere), 1);
-  EXPECT_EQ(a.call(1, 2, 2, 0, 1, nowhere), 1);
-  EXPECT_FALSE(std::filesystem::exists(tmp.path("missing")));
 }
