@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "rpc/rpc3_builder.h"
 #include "rpc/rpc3_probe.h"
@@ -322,4 +325,45 @@ TEST(Rpc3Data, FileWithoutFramesHasNoPoints) {
   EXPECT_EQ(v[0], 0.0);
   EXPECT_EQ(in.getWindow(1, 0.0, t, v, 1), 0);
   EXPECT_EQ(v[1], 0.0);
+}
+
+// Byte positions beyond 2 GiB: a sparse file whose last group lies past
+// them, read around its end.
+TEST(Rpc3Data, FilesBeyondTwoGibibytes) {
+  TempDir dir;
+  Rpc3File f;
+  f.channels = 4;
+  f.frame = 1024;
+  f.group = 2048;
+  f.frames = 300000; // 2.46e9 bytes of data
+  f.standard_records();
+  const std::vector<unsigned char> head = f.header_image();
+  const std::string path = dir.file("big.rsp");
+  const int64_t size = int64_t(head.size()) + 150000LL * 4 * 2048 * 2;
+  FILE *out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(head.data(), 1, head.size(), out);
+  // The last run of channel 3 holds 0, 1, 2, ... 2047.
+  const int64_t run = int64_t(head.size()) + (149999LL * 4 + 2) * 2048 * 2;
+  std::vector<int16_t> values(2048);
+  for (int i = 0; i < 2048; ++i) values[size_t(i)] = int16_t(i);
+  ASSERT_EQ(fseeko(out, run, SEEK_SET), 0);
+  std::fwrite(values.data(), 2, values.size(), out);
+  ASSERT_EQ(ftruncate(fileno(out), size), 0);
+  std::fclose(out);
+
+  rpc3file_input in(path.c_str());
+  in.initRead(0);
+  ASSERT_EQ(in.getStatus(), 0);
+  int ch, n;
+  double dt;
+  in.getInfo(ch, n, dt, nullptr);
+  ASSERT_EQ(n, 300000 * 1024);
+  double t[5], v[5];
+  ASSERT_EQ(in.getWindow(3, (n - 1) * dt, t, v, 2), 0);
+  EXPECT_EQ(v[0], 2045.0);
+  EXPECT_EQ(v[2], 2047.0);
+  EXPECT_EQ(v[4], 2047.0); // held beyond the end
+  ASSERT_EQ(in.getWindow(4, (n - 1) * dt, t, v, 0), 0);
+  EXPECT_EQ(v[0], 0.0);
 }
