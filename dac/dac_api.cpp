@@ -72,6 +72,45 @@ template <class T> void set_out(T *p, T v) {
   if (p) *p = v;
 }
 
+struct Timing {
+  int count = 0;
+  double start = 0.0, interval = 0.0;
+};
+
+// The point count, start time and rate of an open file, into whichever of
+// the outputs the caller gave; the rate only when the interval is positive.
+Timing report_timing(DacFile *f, int *npts, double *start_time, double *rate) {
+  Timing t;
+  dac::get_point_count(f, t.count);
+  dac::get_start_time(f, t.start);
+  dac::get_interval(f, t.interval);
+  set_out(npts, t.count);
+  set_out(start_time, t.start);
+  if (t.interval > 0.0) set_out(rate, 1.0 / t.interval);
+  return t;
+}
+
+// A one-shot read: opens path for reading, hands the file to body (which
+// returns the call's status) and releases the object whatever happens. A
+// failed open is the call's status; otherwise a failed release is, when
+// body itself succeeded.
+template <typename Body> int one_shot_read(const char *path, Body &&body) {
+  DacFile *f = nullptr;
+  try {
+    f = dac::create();
+    if (!f) return ZEL_DAC_BAD_HANDLE;
+    int status = dac::open(f, path, "rb");
+    if (status == ZEL_DAC_OK) status = body(f);
+    DacFile *done = f;
+    f = nullptr;
+    const int released = dac::finish(done);
+    return status != ZEL_DAC_OK ? status : released;
+  } catch (...) {
+    if (f) dac::finish(f);
+    return ZEL_DAC_BAD_HANDLE;
+  }
+}
+
 // Reads straight into the caller's array: the stored floats land in the
 // first half of its bytes and are widened in place. Used when the scratch
 // buffer cannot (or need not) be grown to the request.
@@ -94,15 +133,7 @@ ZEL_API void zel_dac_geterror(int code, char *buffer) {
 }
 
 ZEL_API int zel_dac_sniff(const char *path) {
-  try {
-    DacFile *f = dac::create();
-    if (!f) return 0;
-    const int status = dac::open(f, path, "rb");
-    dac::finish(f);
-    return status == ZEL_DAC_OK ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  return one_shot_read(path, [](DacFile *) { return ZEL_DAC_OK; }) == ZEL_DAC_OK ? 1 : 0;
 }
 
 ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *spare,
@@ -121,16 +152,8 @@ ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *sp
     const int code = dac::open(f, path, "rb");
     set_out(status, code);
     if (code != ZEL_DAC_OK) return f;
-    int count = 0;
-    dac::get_point_count(f, count);
-    set_out(npts, count);
-    double interval = 0.0;
-    dac::get_interval(f, interval);
-    if (interval > 0.0) {
-      set_out(rate, 1.0 / interval);
-    } else {
+    if (!(report_timing(f, npts, nullptr, rate).interval > 0.0))
       set_out(status, static_cast<int>(ZEL_DAC_BAD_RATE));
-    }
     return f;
   } catch (...) {
     set_out(status, static_cast<int>(ZEL_DAC_BAD_HANDLE));
@@ -175,48 +198,20 @@ ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double
   set_out(npts, 0);
   set_out(start_time, 0.0);
   set_out(rate, 0.0);
-  DacFile *f = nullptr;
-  try {
-    f = dac::create();
-    if (!f) return ZEL_DAC_BAD_HANDLE;
-    int status = dac::open(f, path, "rb");
-    if (status != ZEL_DAC_OK) {
-      dac::finish(f);
-      return status;
+  return one_shot_read(path, [&](DacFile *f) -> int {
+    const Timing t = report_timing(f, npts, start_time, rate);
+    if (!(t.interval > 0.0)) return ZEL_DAC_BAD_RATE;
+    if (t.count == 0) return ZEL_DAC_NO_POINTS;
+    if (!samples) return ZEL_DAC_DATA_READ;
+    float batch[kBatch];
+    for (double *out = samples;;) {
+      int got = 0;
+      const int status = dac::read_points(f, kBatch, batch, got);
+      if (status != ZEL_DAC_OK || got == 0) return status;
+      for (int i = 0; i < got; ++i) out[i] = batch[i];
+      out += got;
     }
-    int count = 0;
-    double start = 0.0, interval = 0.0;
-    dac::get_point_count(f, count);
-    dac::get_start_time(f, start);
-    dac::get_interval(f, interval);
-    set_out(npts, count);
-    set_out(start_time, start);
-    if (!(interval > 0.0)) {
-      status = ZEL_DAC_BAD_RATE;
-    } else {
-      set_out(rate, 1.0 / interval);
-      if (count == 0) {
-        status = ZEL_DAC_NO_POINTS;
-      } else if (!samples) {
-        status = ZEL_DAC_DATA_READ;
-      } else {
-        float batch[kBatch];
-        double *out = samples;
-        for (;;) {
-          int got = 0;
-          status = dac::read_points(f, kBatch, batch, got);
-          if (status != ZEL_DAC_OK || got == 0) break;
-          for (int i = 0; i < got; ++i) out[i] = batch[i];
-          out += got;
-        }
-      }
-    }
-    dac::finish(f);
-    return status;
-  } catch (...) {
-    if (f) dac::finish(f);
-    return ZEL_DAC_BAD_HANDLE;
-  }
+  });
 }
 
 ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double *rate,
@@ -225,40 +220,16 @@ ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double
   set_out(npts, 0);
   set_out(start_time, 0.0);
   set_out(rate, 0.0);
-  DacFile *f = nullptr;
-  try {
-    f = dac::create();
-    if (!f) return ZEL_DAC_BAD_HANDLE;
-    int status = dac::open(f, path, "rb");
-    if (status != ZEL_DAC_OK) {
-      dac::finish(f);
-      return status;
-    }
+  return one_shot_read(path, [&](DacFile *f) -> int {
     dac::get_x_label(f, x_label, DacFile::kLabelLength + 1);
     dac::get_x_note(f, x_note, DacFile::kNoteLength + 1);
     dac::get_y_label(f, y_label, DacFile::kLabelLength + 1);
     dac::get_y_note(f, y_note, DacFile::kNoteLength + 1);
-    int count = 0;
-    double start = 0.0, interval = 0.0;
-    dac::get_point_count(f, count);
-    dac::get_start_time(f, start);
-    dac::get_interval(f, interval);
-    set_out(npts, count);
-    set_out(start_time, start);
-    if (interval > 0.0) {
-      set_out(rate, 1.0 / interval);
-    } else {
-      status = ZEL_DAC_BAD_RATE;
-    }
-    if (date && dac::get_detail(f, "Date", date) != ZEL_DAC_OK) {
+    const Timing t = report_timing(f, npts, start_time, rate);
+    if (date && dac::get_detail(f, "Date", date) != ZEL_DAC_OK)
       std::memcpy(date, "Unknown", sizeof "Unknown");
-    }
-    const int released = dac::finish(f);
-    return status != ZEL_DAC_OK ? status : released;
-  } catch (...) {
-    if (f) dac::finish(f);
-    return ZEL_DAC_BAD_HANDLE;
-  }
+    return t.interval > 0.0 ? ZEL_DAC_OK : ZEL_DAC_BAD_RATE;
+  });
 }
 
 ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double rate,
