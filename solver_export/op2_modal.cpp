@@ -4,6 +4,7 @@
 // Every column is assembled in one of the caller's column areas and written
 // as one record before the next is assembled, so memory does not grow with
 // the number of steps.
+#include "solver_export/block_names.h"
 #include "solver_export/export_args.h"
 #include "solver_export/op2_records.h"
 #include "solver_export/record_runtime/record_unit.h"
@@ -15,14 +16,6 @@ namespace zel {
 namespace fes {
 namespace {
 
-constexpr int kUnit = 4;
-
-const char kTOL[] = "TOL     ";
-const char kFOL[] = "FOL     ";
-const char kUHT[] = "UHT     ";
-const char kBHT[] = "BHT     ";
-const char kUHF[] = "UHF     ";
-const char kBHF[] = "BHF     ";
 
 struct Scratch {
   unsigned char *name_list;

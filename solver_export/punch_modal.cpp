@@ -1,6 +1,7 @@
 // Modal coordinates as a punch file: one DTI table record of the output
 // steps (TOL or FOL) and two DMI matrices (UHT and BHT, or UHF and BHF),
 // written as fixed-column cards of 8- and 16-column fields.
+#include "solver_export/block_names.h"
 #include "solver_export/export_args.h"
 #include "solver_export/punch_field.h"
 #include "solver_export/record_runtime/record_unit.h"
@@ -12,14 +13,6 @@ namespace zel {
 namespace fes {
 namespace {
 
-constexpr int kUnit = 4;
-
-const char kTOL[] = "TOL     ";
-const char kFOL[] = "FOL     ";
-const char kUHT[] = "UHT     ";
-const char kBHT[] = "BHT     ";
-const char kUHF[] = "UHF     ";
-const char kBHF[] = "BHF     ";
 // Table name of a DTI record written for neither time nor frequency output.
 const char kNoName[] = "        ";
 
