@@ -49,11 +49,7 @@ TEST(PunchField, RealsHaveOneDigitEightDecimalsRoundingAndExponentsOfTwoOrThreeD
 }
 
 TEST(PunchField, IntegersAreRightJustifiedAndOverflowToAsterisks) {
-  const struct {
-    int64_t v;
-    int width;
-    const char *text;
-  } cases[] = {{0, 8, "       0"},          {10000, 8, "   10000"},       {-5, 8, "      -5"},
+  const struct { int64_t v; int width; const char *text; } cases[] = {{0, 8, "       0"},          {10000, 8, "   10000"},       {-5, 8, "      -5"},
                {99999999, 8, "99999999"},   {-9999999, 8, "-9999999"},     {100000000, 8, "********"},
                {-10000000, 8, "********"},  {300000001, 16, "       300000001"},
                {INT64_MIN, 16, "****************"}};

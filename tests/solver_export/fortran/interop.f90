@@ -1,0 +1,31 @@
+! Writes a few unformatted records with gfortran's own runtime (framing.bin)
+! and calls ZEL_OP2_WMC through a bind(C) interface (from_fortran.op2, the
+! name passed with its trailing blanks); the test compares both files with
+! what the library writes when called from C++.
+program interop
+  use, intrinsic :: iso_c_binding
+  implicit none
+  interface
+    subroutine zel_op2_wmc(m, n0, k, names, c1, c2, c3, t, ud, bd, uv, bv, ua, ba, fd, name, name_length) &
+        bind(C, name='ZEL_OP2_WMC')
+      import :: c_int32_t, c_int64_t, c_double, c_char
+      integer(c_int32_t) :: m, n0, k, names(*), fd
+      real(c_double) :: c1(*), c2(*), c3(*), t(*), ud(*), bd(*), uv(*), bv(*), ua(*), ba(*)
+      character(kind=c_char) :: name(*)
+      integer(c_int64_t), value :: name_length
+    end subroutine zel_op2_wmc
+  end interface
+  integer(c_int32_t) :: m = 2, n0 = 3, k = 1, fd = 0, names(5), i
+  real(c_double) :: c1(6), c2(6), c3(6), t(3) = [0.5d0, 1d0, 1.5d0], u(6), b(18)
+  character(len=24) :: file_name = 'from_fortran.op2'
+  u = [(0.5d0 * i, i = 0, 5)]
+  b = [(1d0 - i, i = 1, 18)]
+  call zel_op2_wmc(m, n0, k, names, c1, c2, c3, t, u, b, u, b, u, b, fd, file_name, &
+                   int(len(file_name), c_int64_t))
+  if (n0 /= 2) error stop 'num_steps not reduced to N0 - K'
+  open(10, file='framing.bin', form='unformatted', access='sequential', status='replace')
+  write(10)
+  write(10) -3_c_int32_t, 2.5d0, 'AB'
+  write(10) (i, i = 1, 10)
+  close(10)
+end program interop
