@@ -1,6 +1,8 @@
-// DacFile: modes and state codes, batches, read positions and ranges, header
-// setters, the details list and the statistics written at close.
+// DacFile and its format: count rounding, layout boundaries, the validity
+// test, statistics, modes and state codes, batches, read ranges, header
+// setters and the details list (text fields: dac_api_test).
 #include "dac/dac_file.h"
+#include "dac/dac_format.h"
 #include "zel.h"
 
 #include "dac/dac_test_support.h"
@@ -10,151 +12,122 @@
 #include <cmath>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using zel::DacFile;
 using namespace dac_test;
+using namespace zel::dac;
 
-namespace {
-// Writes samples through a DacFile in the given batch sizes and closes it.
-int write_in_batches(const std::string &path, const std::vector<float> &samples, const std::vector<int> &batches) {
-  DacFile f;
-  int status = f.open(path.c_str(), "wb");
-  size_t done = 0;
-  for (int n : batches) {
-    if (status == ZEL_DAC_OK) status = f.writePoints(n, samples.data() + done);
-    done += static_cast<size_t>(n);
+TEST(DacFormat, ValidityTestChecksMarkerKindFlagAndRevision) {
+  // Format marker, kind code, stats flag, revision and the verdict.
+  for (auto [marker, kind, flag, revision, status] :
+       {std::tuple{1, 0, 0, 0, ZEL_DAC_OK}, {1, 1, 1, 2, ZEL_DAC_OK}, {1, 3, 1, 2, ZEL_DAC_OK}, {1, 101, 0, 0, ZEL_DAC_OK},
+        {1, 2, 1, 2, ZEL_DAC_NOT_DAC}, {1, 4, 1, 2, ZEL_DAC_NOT_DAC}, {1, 100, 1, 2, ZEL_DAC_NOT_DAC}, {1, -1, 1, 2, ZEL_DAC_NOT_DAC},
+        {1, 3, 2, 2, ZEL_DAC_NOT_DAC}, {1, 3, 1, 1, ZEL_DAC_NOT_DAC}, {0, 3, 1, 2, ZEL_DAC_NOT_DAC}, {2, 3, 1, 2, ZEL_DAC_NOT_DAC}}) {
+    unsigned char h[512] = {};
+    for (auto [at, v] : {std::pair{hdr::kFormatMarker, marker}, {hdr::kKindCode, kind}, {hdr::kStatsFlag, flag}, {hdr::kRevision, revision}})
+      put_i16(h, at, static_cast<int16_t>(v));
+    EXPECT_EQ(check_header(h), status) << marker << " " << kind << " " << flag << " " << revision;
   }
-  return status ? status : f.close();
 }
-} // namespace
 
-TEST(DacFile, OpenModesAndStateCodes) {
+TEST(DacStatistics, ExtremesTiesDeviationAndRms) {
+  // Strict comparisons keep the first extreme; the abs-max tie takes the
+  // smaller index; the deviation is the sample one; nothing gives zeros.
+  const struct { std::vector<float> x; int64_t max_i, min_i, abs_i; double maximum, mean, std_dev, rms; } cases[] = {
+               {{5, -7, 7}, 3, 2, 2, 7, 5.0 / 3, std::sqrt(1.5 * (41 - 25.0 / 9)), std::sqrt(41.0)},
+               {{-1, 4, -9}, 2, 3, 3, 4, -2, std::sqrt(1.5 * (98.0 / 3 - 4)), std::sqrt(98.0 / 3)},
+               {{-1, 9, -4}, 2, 3, 2, 9, 4.0 / 3, std::sqrt(1.5 * (98.0 / 3 - 16.0 / 9)), std::sqrt(98.0 / 3)},
+               {{2, 2, 2, 2}, 1, 1, 1, 2, 2, 0, 2},
+               {{1, 2, 3, 4}, 4, 1, 4, 4, 2.5, std::sqrt(5.0 / 3), std::sqrt(7.5)},
+               {{-3e38f, -3e38f}, 0, 1, 1, -1e37f, -3e38f, 0, 3e38f}, // below the reset maximum
+               {{}, 0, 0, 0, 0, 0, 0, 0}};
+  for (const auto &c : cases) {
+    zel::DacStatistics s;
+    s.accumulate(c.x.data(), static_cast<int64_t>(c.x.size()));
+    int64_t n, max_i, min_i, abs_i;
+    double maximum, minimum, mean, std_dev, rms;
+    s.summarize(n, maximum, minimum, mean, std_dev, rms, max_i, min_i, abs_i);
+    const std::string which = ::testing::PrintToString(c.x);
+    EXPECT_EQ((std::tuple{n, max_i, min_i, abs_i, maximum}), (std::tuple{int64_t(c.x.size()), c.max_i, c.min_i, c.abs_i, c.maximum})) << which;
+    EXPECT_DOUBLE_EQ(mean, c.mean) << which;
+    EXPECT_DOUBLE_EQ(std_dev, c.std_dev) << which;
+    EXPECT_DOUBLE_EQ(rms, c.rms) << which;
+  }
+}
+
+TEST(DacFile, OpenModesStateCodesAndBatches) {
   TempDir dir;
   const std::string path = dir.file("a.dac");
   DacFile f;
   for (const char *mode : {"r", "rb+", static_cast<const char *>(nullptr)})
     EXPECT_EQ(f.open(path.c_str(), mode), ZEL_DAC_BAD_ARGUMENTS);
-  EXPECT_EQ(f.close(), ZEL_DAC_NOT_OPEN);
   float x = 1.0f;
   int got = -1;
-  EXPECT_EQ(f.writePoints(1, &x), ZEL_DAC_NOT_WRITE_MODE); // created in read mode
-  EXPECT_EQ(f.readPoints(1, &x, got), ZEL_DAC_NOT_OPEN);
-  EXPECT_EQ(f.open(dir.file("missing.dac").c_str(), "rb"), ZEL_DAC_OPEN_FAILED);
-  EXPECT_FALSE(f.isOpen());
-
-  ASSERT_EQ(f.open(path.c_str(), "wb"), ZEL_DAC_OK);
-  EXPECT_EQ(f.open(path.c_str(), "wb"), ZEL_DAC_ALREADY_OPEN);
-  EXPECT_EQ(f.readPoints(1, &x, got), ZEL_DAC_NOT_READ_MODE);
-  EXPECT_EQ(f.writePoints(-1, &x), ZEL_DAC_BAD_ARGUMENTS);
+  EXPECT_EQ((std::tuple{f.close(), f.writePoints(1, &x), f.readPoints(1, &x, got)}),
+            (std::tuple{ZEL_DAC_NOT_OPEN, ZEL_DAC_NOT_WRITE_MODE, ZEL_DAC_NOT_OPEN}));
+  ASSERT_EQ((std::tuple{f.open(dir.file("missing.dac").c_str(), "rb"), f.open(path.c_str(), "wb")}), (std::tuple{ZEL_DAC_OPEN_FAILED, ZEL_DAC_OK}));
+  EXPECT_EQ((std::tuple{f.open(path.c_str(), "wb"), f.readPoints(1, &x, got), f.writePoints(-1, &x)}),
+            (std::tuple{ZEL_DAC_ALREADY_OPEN, ZEL_DAC_NOT_READ_MODE, ZEL_DAC_BAD_ARGUMENTS}));
   EXPECT_EQ(f.writePoints(0, &x), ZEL_DAC_OK);
-  EXPECT_EQ(f.position(), 1);
   // Nothing written: close refuses, repeatedly, and keeps the file.
-  EXPECT_EQ(f.close(), ZEL_DAC_NO_POINTS);
-  EXPECT_EQ(f.close(), ZEL_DAC_NO_POINTS);
-  EXPECT_TRUE(f.isOpen());
+  EXPECT_EQ((std::tuple{f.close(), f.close(), f.isOpen()}), (std::tuple{ZEL_DAC_NO_POINTS, ZEL_DAC_NO_POINTS, true}));
   ASSERT_EQ(f.writePoints(1, &x), ZEL_DAC_OK);
-  EXPECT_EQ(f.close(), ZEL_DAC_OK);
-  EXPECT_EQ(f.writePoints(1, &x), ZEL_DAC_NOT_OPEN);
-  EXPECT_EQ(f.close(), ZEL_DAC_NOT_OPEN);
-}
+  EXPECT_EQ((std::tuple{f.close(), f.writePoints(1, &x), f.close()}),
+            (std::tuple{ZEL_DAC_OK, ZEL_DAC_NOT_OPEN, ZEL_DAC_NOT_OPEN}));
 
-TEST(DacFile, BatchesGiveTheSameFileAsOneWriteAndRefusedIndicesStayZero) {
-  TempDir dir;
+  // Batches give the same file as one write (statistics run across calls).
   const std::vector<float> samples = ramp(1000, 0.37f, -100.0f);
-  ASSERT_EQ(write_in_batches(dir.file("one.dac"), samples, {1000}), ZEL_DAC_OK);
-  ASSERT_EQ(write_in_batches(dir.file("four.dac"), samples, {300, 300, 300, 100}), ZEL_DAC_OK);
-  const Bytes one = read_bytes(dir.file("one.dac"));
-  EXPECT_EQ(one.size(), 512u * (1 + 8));
-  EXPECT_EQ(one, read_bytes(dir.file("four.dac")));
-  EXPECT_EQ(get<float>(one, 64), 0.0f); // no details, no detail records
-
-  // Samples below the reset maximum never become the maximum: its index
-  // stays 0, the indices are refused and the header keeps zeros.
-  ASSERT_EQ(write_in_batches(dir.file("low.dac"), {-3e38f, -3e38f}, {2}), ZEL_DAC_OK);
-  const Bytes low = read_bytes(dir.file("low.dac"));
-  EXPECT_EQ(get<float>(low, 32), -1.0e37f);
-  EXPECT_EQ(get<int32_t>(low, 112), 0);
-  EXPECT_EQ(get<int32_t>(low, 116), 0);
-  EXPECT_EQ(get<int16_t>(low, 180), 1);
+  for (const std::vector<int> &batches : {std::vector<int>{1000}, {300, 300, 300, 100}}) {
+    DacFile w;
+    ASSERT_EQ(w.open(dir.file(std::to_string(batches.size())).c_str(), "wb"), ZEL_DAC_OK);
+    for (size_t done = 0, i = 0; i < batches.size(); done += size_t(batches[i++])) ASSERT_EQ(w.writePoints(batches[i], &samples[done]), ZEL_DAC_OK);
+    ASSERT_EQ(w.close(), ZEL_DAC_OK);
+  }
+  EXPECT_EQ(read_bytes(dir.file("1")), read_bytes(dir.file("4")));
 }
 
 TEST(DacFile, ReadsStopAtLastAndRangesAreChecked) {
   TempDir dir;
-  const std::string path = dir.file("r.dac");
   const std::vector<float> samples = ramp(20);
-  ASSERT_EQ(write_in_batches(path, samples, {20}), ZEL_DAC_OK);
+  const std::vector<double> x(samples.begin(), samples.end());
+  ASSERT_EQ(zel_dac_write(dir.file("r.dac").c_str(), 20, 0.0, 1.0, x.data(), "", "", ""), ZEL_DAC_OK);
   DacFile f;
-  ASSERT_EQ(f.open(path.c_str(), "rb"), ZEL_DAC_OK);
-  EXPECT_EQ(f.last(), 20);
+  ASSERT_EQ(f.open(dir.file("r.dac").c_str(), "rb"), ZEL_DAC_OK);
   float buf[32];
   int got = -1;
-  EXPECT_EQ(f.readPoints(0, buf, got), ZEL_DAC_BAD_ARGUMENTS);
-  ASSERT_EQ(f.readPoints(32, buf, got), ZEL_DAC_OK);
-  EXPECT_EQ(std::vector<float>(buf, buf + got), samples);
-  for (int k = 0; k < 2; ++k) {
-    EXPECT_EQ(f.readPoints(5, buf, got), ZEL_DAC_OK);
-    EXPECT_EQ(got, 0);
-  }
-  // Ranges: a last beyond the end or negative means the end, a first below 1
-  // means 1; the codes when they cross.
-  EXPECT_EQ(f.setReadRange(3, 2), ZEL_DAC_END_BEFORE_START);
-  EXPECT_EQ(f.setReadRange(21, 21), ZEL_DAC_START_BEYOND_END);
-  EXPECT_EQ(f.setReadRange(5, -1), ZEL_DAC_END_BEFORE_START);
-  const struct { int first, last, got; float at0; } ranges[] = {{2, 25, 19, samples[1]}, {-4, 3, 3, samples[0]}, {-5, -1, 20, samples[0]}};
-  for (const auto &r : ranges) {
-    ASSERT_EQ(f.setReadRange(r.first, r.last), ZEL_DAC_OK);
-    ASSERT_EQ(f.readPoints(32, buf, got), ZEL_DAC_OK);
-    EXPECT_EQ(std::make_tuple(got, buf[0]), std::make_tuple(r.got, r.at0)) << r.first << " " << r.last;
-  }
-  EXPECT_EQ(f.close(), ZEL_DAC_OK);
+  EXPECT_EQ((std::tuple{f.readPoints(0, buf, got), f.readPoints(32, buf, got), std::vector<float>(buf, buf + got), f.readPoints(5, buf, got), got}),
+            (std::tuple{ZEL_DAC_BAD_ARGUMENTS, ZEL_DAC_OK, samples, ZEL_DAC_OK, 0}));
+  // A last beyond the end or negative means the end, a first below 1 means 1.
+  EXPECT_EQ((std::tuple{f.setReadRange(3, 2), f.setReadRange(21, 21), f.setReadRange(5, -1)}),
+            (std::tuple{ZEL_DAC_END_BEFORE_START, ZEL_DAC_START_BEYOND_END, ZEL_DAC_END_BEFORE_START}));
+  for (auto [first, last, n, at0] : {std::tuple{2, 25, 19, samples[1]}, {-4, 3, 3, samples[0]}, {-5, -1, 20, samples[0]}})
+    EXPECT_EQ((std::tuple{f.setReadRange(first, last), f.readPoints(32, buf, got), got, buf[0]}), (std::tuple{ZEL_DAC_OK, ZEL_DAC_OK, n, at0}));
 }
 
-TEST(DacFile, HeaderSettersCheckTheirArguments) {
+TEST(DacFile, HeaderSettersAndDetailsList) {
   DacFile f;
-  EXPECT_EQ(f.setInterval(-0.5), ZEL_DAC_BAD_RATE);
-  EXPECT_EQ(f.setInterval(NAN), ZEL_DAC_BAD_RATE);
-  EXPECT_EQ(f.getInterval(), 1.0); // the default, untouched
-  EXPECT_EQ(f.setInterval(0.0), ZEL_DAC_OK);
-  EXPECT_TRUE(std::isinf(get<float>(Bytes(f.headerImage(), f.headerImage() + 512), 12)));
-  EXPECT_EQ(f.setPointCount(0), ZEL_DAC_BAD_POINT_COUNT);
-  EXPECT_EQ(f.setPointCount(5), ZEL_DAC_OK);
-  EXPECT_EQ(f.setStatistics(1, 0, 0, -1, 1), ZEL_DAC_BAD_STATISTICS);
-  EXPECT_EQ(f.setStatistics(1, 0, 0, 1, NAN), ZEL_DAC_BAD_STATISTICS);
-  EXPECT_EQ(f.headerImage()[180], 0);
-  EXPECT_EQ(f.setStatistics(1, 0, 0, 0, 0), ZEL_DAC_OK);
-  EXPECT_EQ(f.headerImage()[180], 1);
-  EXPECT_EQ(f.setExtremeIndices(1, 6, 1), ZEL_DAC_BAD_STATISTICS);
-  EXPECT_EQ(f.setExtremeIndices(0, 1, 1), ZEL_DAC_BAD_STATISTICS);
-  EXPECT_EQ(f.maxIndex(), 0);
-  EXPECT_EQ(f.setExtremeIndices(5, 1, 5), ZEL_DAC_OK);
-  EXPECT_EQ(f.maxIndex(), 5);
-}
+  EXPECT_EQ((std::tuple{f.setInterval(-0.5), f.setInterval(NAN), f.getInterval()}), (std::tuple{ZEL_DAC_BAD_RATE, ZEL_DAC_BAD_RATE, 1.0}));
+  EXPECT_EQ((std::tuple{f.setPointCount(0), f.setPointCount(5)}), (std::tuple{ZEL_DAC_BAD_POINT_COUNT, ZEL_DAC_OK}));
+  EXPECT_EQ((std::tuple{f.setStatistics(1, 0, 0, -1, 1), f.setStatistics(1, 0, 0, 1, NAN), int(f.headerImage()[180])}),
+            (std::tuple{ZEL_DAC_BAD_STATISTICS, ZEL_DAC_BAD_STATISTICS, 0}));
+  EXPECT_EQ((std::tuple{f.setStatistics(1, 0, 0, 0, 0), int(f.headerImage()[180])}), (std::tuple{ZEL_DAC_OK, 1}));
+  EXPECT_EQ((std::tuple{f.setExtremeIndices(1, 6, 1), f.setExtremeIndices(0, 1, 1), f.setExtremeIndices(5, 1, 5), f.maxIndex()}),
+            (std::tuple{ZEL_DAC_BAD_STATISTICS, ZEL_DAC_BAD_STATISTICS, ZEL_DAC_OK, int64_t{5}}));
 
-TEST(DacFile, DetailsGrowByTenAndLookupsMatchUpperCaseKeywords) {
-  DacFile f;
   char value[121];
-  EXPECT_EQ(f.getDetail("Date", value), ZEL_DAC_DETAIL_NOT_FOUND);
-  EXPECT_STREQ(value, "");
-  EXPECT_EQ(f.addDetail("", "x"), ZEL_DAC_BAD_ARGUMENTS);
-  EXPECT_EQ(f.addDetail("KEY", ""), ZEL_DAC_BAD_ARGUMENTS);
-  EXPECT_EQ(f.detailCapacity(), 0);
-  ASSERT_EQ(f.addDetail("Date", "first"), ZEL_DAC_OK);
-  ASSERT_EQ(f.addDetail("DATE", "second"), ZEL_DAC_OK); // duplicates are kept, the first wins
-  ASSERT_EQ(f.addDetail("LongKeyword", std::string(130, 'v').c_str()), ZEL_DAC_OK);
-  EXPECT_STREQ(f.detailKeyword(0), "DATE");
+  EXPECT_EQ((std::tuple{f.getDetail("Date", value), std::string(value)}), (std::tuple{ZEL_DAC_DETAIL_NOT_FOUND, std::string()}));
+  EXPECT_EQ((std::tuple{f.addDetail("", "x"), f.addDetail("KEY", ""), f.detailCapacity()}), (std::tuple{ZEL_DAC_BAD_ARGUMENTS, ZEL_DAC_BAD_ARGUMENTS, 0}));
+  // Duplicates are kept, the first wins; keywords are cut to 8 characters, values to 120.
+  ASSERT_EQ((std::tuple{f.addDetail("Date", "first"), f.addDetail("DATE", "second"), f.addDetail("LongKeyword", std::string(130, 'v').c_str())}), (std::tuple{0, 0, 0}));
   EXPECT_STREQ(f.detailKeyword(2), "LONGKEYW");
-  for (int i = 3; i < 11; ++i) {
-    EXPECT_EQ(f.detailCapacity(), 10) << i;
-    ASSERT_EQ(f.addDetail(("k" + std::to_string(i)).c_str(), "v"), ZEL_DAC_OK);
-  }
+  for (int i = 3; i < 11; ++i) // grows in steps of ten
+    ASSERT_EQ((std::tuple{f.detailCapacity(), f.addDetail(("k" + std::to_string(i)).c_str(), "v")}), (std::tuple{10, ZEL_DAC_OK})) << i;
   EXPECT_EQ(f.detailCapacity(), 20);
   ASSERT_EQ(f.getDetail("date", value), ZEL_DAC_OK);
   EXPECT_STREQ(value, "first");
-  ASSERT_EQ(f.getDetail("longkeywordXYZ", value), ZEL_DAC_OK); // first 8 characters
+  ASSERT_EQ(f.getDetail("longkeywordXYZ", value), ZEL_DAC_OK); // first 8 characters, value cut to 120
   EXPECT_EQ(std::string(value), std::string(120, 'v'));
   EXPECT_EQ(f.getDetail("LONGKEY", value), ZEL_DAC_DETAIL_NOT_FOUND);
-  f.clearDetails();
-  EXPECT_EQ(f.detailCount(), 0);
-  EXPECT_EQ(f.getDetail("DATE", value), ZEL_DAC_DETAIL_NOT_FOUND);
 }

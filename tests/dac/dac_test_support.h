@@ -18,7 +18,6 @@
 #include <optional>
 #include <string>
 #include <tuple>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -38,32 +37,21 @@ inline void write_bytes(const std::string &path, const Bytes &bytes) {
 }
 
 // Little-endian 2- and 4-byte values (integers or floats) and blank-padded text.
-template <class T> using Word = std::conditional_t<sizeof(T) == 2, uint16_t, uint32_t>;
 template <class T> T get(const Bytes &b, size_t off) {
-  Word<T> u = 0;
-  for (size_t k = 0; k < sizeof(T); ++k) u = static_cast<Word<T>>(u | (Word<T>(b.at(off + k)) << (8 * k)));
+  uint32_t u = 0;
+  for (size_t k = 0; k < sizeof(T); ++k) u |= uint32_t(b.at(off + k)) << (8 * k);
   T v;
-  std::memcpy(&v, &u, sizeof v);
+  std::memcpy(&v, &u, sizeof v); // the low bytes: this runs on little-endian hosts only
   return v;
 }
 template <class T> void put(Bytes &b, size_t off, T v) {
-  Word<T> u;
-  std::memcpy(&u, &v, sizeof u);
+  uint32_t u = 0;
+  std::memcpy(&u, &v, sizeof v);
   for (size_t k = 0; k < sizeof(T); ++k) b.at(off + k) = static_cast<unsigned char>(u >> (8 * k));
 }
-inline std::string text(const Bytes &b, size_t off, size_t n) {
-  return std::string(reinterpret_cast<const char *>(b.data() + off), n);
-}
+inline std::string text(const Bytes &b, size_t off, size_t n) { return std::string(b.begin() + off, b.begin() + off + n); }
 inline void put_text(Bytes &b, size_t off, size_t n, const std::string &s) {
   for (size_t i = 0; i < n; ++i) b.at(off + i) = static_cast<unsigned char>(i < s.size() ? s[i] : ' ');
-}
-
-// Equal byte vectors, or where they first differ.
-inline testing::AssertionResult same_bytes(const Bytes &got, const Bytes &want) {
-  const auto diff = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-  if (got == want) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "sizes " << got.size() << " and " << want.size()
-                                     << ", first difference at byte " << (diff.first - got.begin());
 }
 
 // Samples offset + scale * 1 .. offset + scale * n: distinct, exactly representable.
@@ -98,22 +86,16 @@ struct DacBuilder {
     Bytes b(512, 0);
     const int32_t n = count();
     put(b, 0, point_count_f ? *point_count_f : static_cast<float>(n));
-    put(b, 4, interval);
-    put(b, 8, start_time);
-    put(b, 12, interval != 0.0f ? static_cast<float>(1.0 / interval) : 0.0f);
-    const size_t stat_at[5] = {16, 20, 32, 36, 68};
-    for (size_t i = 0; i < 5; ++i) put(b, stat_at[i], stats[i]);
+    const float rate = interval != 0.0f ? static_cast<float>(1.0 / interval) : 0.0f;
+    for (auto [at, v] : {std::pair{4, interval}, {8, start_time}, {12, rate}, {16, stats[0]}, {20, stats[1]}, {32, stats[2]}, {36, stats[3]}, {68, stats[4]}})
+      put(b, static_cast<size_t>(at), v);
     put(b, 124, revision == 2 ? n : 0x7eadbeef); // garbage: a revision-0 reader ignores it
     for (size_t i = 0; i < 3; ++i) {
       if (revision == 2) put(b, 112 + 4 * i, indices[i]);
       put(b, 500 + 4 * i, static_cast<float>(indices[i]));
     }
-    put<int16_t>(b, 128, format_marker);
-    put<int16_t>(b, 130, kind_code);
-    put<int16_t>(b, 134, -2);
-    put<int16_t>(b, 148, -2);
-    put<int16_t>(b, 180, stats_flag);
-    put<int16_t>(b, 190, static_cast<int16_t>(revision));
+    for (auto [at, v] : {std::pair<int, int>{128, format_marker}, {130, kind_code}, {134, -2}, {148, -2}, {180, stats_flag}, {190, revision}})
+      put(b, static_cast<size_t>(at), static_cast<int16_t>(v));
     put_text(b, 380, 24, x_label);
     put_text(b, 356, 24, y_label);
     for (auto [head, tail, note] : {std::make_tuple(448, 150, x_note), std::make_tuple(432, 136, y_note)}) {
