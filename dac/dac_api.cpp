@@ -3,6 +3,7 @@
 // nothing thrown inside leaves the library.
 #include "zel.h"
 
+#include "common/local_time.h"
 #include "common/text.h"
 #include "dac/dac_file.h"
 #include "dac/dac_format.h"
@@ -11,7 +12,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <memory>
 
 using zel::DacFile;
@@ -49,24 +49,6 @@ const char *const kMessages[] = {
     "Statistics are not valid",
 };
 constexpr int kMessageCount = static_cast<int>(sizeof kMessages / sizeof kMessages[0]);
-
-// The current local time in the 24-character form "Wed Jun 30 21:49:08 1993".
-bool local_time_text(char *out, size_t size) {
-  static const char days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-#if defined(_WIN32)
-  if (localtime_s(&t, &now) != 0) return false;
-#else
-  if (!localtime_r(&now, &t)) return false;
-#endif
-  if (t.tm_wday < 0 || t.tm_wday > 6 || t.tm_mon < 0 || t.tm_mon > 11) return false;
-  std::snprintf(out, size, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", days[t.tm_wday], months[t.tm_mon],
-                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 1900 + t.tm_year);
-  return true;
-}
 
 template <class T> void set_out(T *p, T v) {
   if (p) *p = v;
@@ -258,7 +240,7 @@ ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double 
       dac::set_y_label(f, y_label);
       if (y_note) dac::set_y_note(f, y_note);
       char now[32];
-      if (local_time_text(now, sizeof now)) dac::add_detail(f, "Date", now);
+      if (zel::local_time_text(now, sizeof now)) dac::add_detail(f, "Date", now);
 
       float batch[kBatch];
       for (int done = 0; done < npts && status == ZEL_DAC_OK;) {

@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <new>
 
 #include "common/byteorder.h"
 #include "common/file.h"
+#include "common/local_time.h"
 #include "common/text.h"
 #include "rpc/rpc3_format.h"
 #include "zel.h"
@@ -46,31 +46,6 @@ int integer_part(double v) {
   if (v >= 2147483647.0) return INT_MAX;
   if (v <= -2147483648.0) return INT_MIN;
   return static_cast<int>(v);
-}
-
-// The current local time in the 24-character form of the C library's
-// asctime ("Thu Mar  5 09:04:07 2026"), with English names whatever the
-// locale. The day of month is padded as the platform's own form pads it:
-// with a blank on POSIX systems, with a zero on Windows. Empty when the
-// clock or the time zone conversion fails.
-void local_date(char *out, size_t size) {
-  static const char days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  out[0] = '\0';
-  const std::time_t now = std::time(nullptr);
-  if (now == static_cast<std::time_t>(-1)) return;
-  std::tm t{};
-#if defined(_WIN32)
-  if (localtime_s(&t, &now) != 0) return;
-  const char *form = "%.3s %.3s %.2d %.2d:%.2d:%.2d %d";
-#else
-  if (!localtime_r(&now, &t)) return;
-  const char *form = "%.3s %.3s%3d %.2d:%.2d:%.2d %d";
-#endif
-  if (t.tm_wday < 0 || t.tm_wday > 6 || t.tm_mon < 0 || t.tm_mon > 11) return;
-  std::snprintf(out, size, form, days[t.tm_wday], months[t.tm_mon], t.tm_mday, t.tm_hour,
-                t.tm_min, t.tm_sec, t.tm_year + 1900);
 }
 
 // A quotient of the integer conversion as a stored 16-bit value: truncated
@@ -158,7 +133,7 @@ int rpc3file_output::getStatus() { return status; }
 
 void rpc3file_output::init_header() {
   copy_text(header.format, sizeof header.format, rpc3::kLittleEndian);
-  local_date(header.date, sizeof header.date);
+  local_time_text(header.date, sizeof header.date);
   copy_text(header.data_type, sizeof header.data_type,
             bytes_per_value == 4 ? rpc3::kFloatingPoint : rpc3::kShortInteger);
   copy_text(header.file_type, sizeof header.file_type, rpc3::kTimeHistory);
