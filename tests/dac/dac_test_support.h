@@ -26,10 +26,7 @@ namespace dac_test {
 using Bytes = std::vector<unsigned char>;
 using zel_test::TempDir;
 
-inline Bytes read_bytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+inline Bytes read_bytes(const std::string &path) { return zel_test::read_file_bytes(path); }
 
 inline void write_bytes(const std::string &path, const Bytes &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -116,10 +116,7 @@ struct Rpc3File {
 // A written file's bytes and its 128-byte parameter records.
 struct FileImage {
   std::vector<unsigned char> bytes;
-  static FileImage load(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
-  }
+  static FileImage load(const std::string &path) { return {read_file_bytes(path)}; }
   std::string field(size_t at, size_t n) const { return std::string(reinterpret_cast<const char *>(&bytes.at(at)), n).c_str(); }
   std::string keyword(int r) const { return field(size_t(r) * 128, 32); }
   std::string value(int r) const { return field(size_t(r) * 128 + 32, 96); }

@@ -20,10 +20,7 @@ namespace fes_test {
 using Bytes = std::vector<unsigned char>;
 using zel_test::TempDir;
 
-inline Bytes read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+inline Bytes read_file(const std::string &path) { return zel_test::read_file_bytes(path); }
 inline std::string read_text(const std::string &path) {
   const Bytes b = read_file(path);
   return std::string(b.begin(), b.end());

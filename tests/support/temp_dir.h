@@ -1,9 +1,13 @@
-// A fresh directory per test, removed with everything in it afterwards.
+// Scratch files for tests: a fresh directory per test, removed with
+// everything in it afterwards, and whole-file reads.
 #pragma once
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -31,5 +35,11 @@ public:
 private:
   std::filesystem::path path_;
 };
+
+// Every byte of a file (empty when it cannot be read).
+inline std::vector<unsigned char> read_file_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 } // namespace zel_test

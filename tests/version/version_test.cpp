@@ -1,5 +1,6 @@
 // The version report: eight identification texts in the library file, the
 // printed report and the two release-version texts.
+#include "support/temp_dir.h"
 #include "zel.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +17,8 @@
 namespace {
 
 std::vector<std::string> marked_texts(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<unsigned char> raw = zel_test::read_file_bytes(path);
+  const std::string bytes(raw.begin(), raw.end());
   std::vector<std::string> found;
   for (size_t pos = bytes.find("@(#)"); pos != std::string::npos;
        pos = bytes.find("@(#)", pos + 4)) {
