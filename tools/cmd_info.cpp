@@ -49,7 +49,12 @@ double duration(const SignalInfo &info) { return static_cast<double>(info.points
 
 std::vector<ChannelStats> all_stats(SignalFile &file) {
   std::vector<ChannelStats> stats;
-  for (int c = 1; c <= file.info().channel_count(); ++c) stats.push_back(channel_stats(file.read(c)));
+  // Each channel streams through: memory does not grow with its length.
+  for (int c = 1; c <= file.info().channel_count(); ++c) {
+    StatsAccumulator acc;
+    file.read_blocks(c, [&](const double *v, size_t n) { acc.add(v, n); });
+    stats.push_back(acc.result());
+  }
   return stats;
 }
 

@@ -1,8 +1,8 @@
 // Statistics of one channel as `zel info` reports them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace zel_tool {
 
@@ -15,6 +15,16 @@ struct ChannelStats {
   int64_t max_index = 0;
 };
 
-ChannelStats channel_stats(const std::vector<double> &values);
+// Accumulates the statistics of samples that arrive in blocks, in order.
+class StatsAccumulator {
+public:
+  void add(const double *values, size_t count);
+  ChannelStats result() const;
+
+private:
+  ChannelStats stats_;
+  int64_t count_ = 0;
+  long double sum_ = 0.0L, sum_squares_ = 0.0L;
+};
 
 } // namespace zel_tool
