@@ -1,4 +1,5 @@
 // zel convert: RPC III, DAC and CSV into one another.
+#include "atomic_output.h"
 #include "commands.h"
 #include "csv.h"
 #include "number_text.h"
@@ -9,20 +10,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 
 namespace zel_tool {
 
 namespace {
-
-bool same_file(const std::string &a, const std::string &b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec);
-}
 
 // Writes every channel to out; returns the names of the files written. The
 // progress bar ends its line before the caller reports them.
@@ -39,15 +32,9 @@ std::vector<std::string> write_output(OutputFormat format, const std::string &ou
   case OutputFormat::Csv:
     break;
   }
-  std::FILE *stream = std::fopen(out.c_str(), "wb");
-  if (!stream) fail(out, std::string("cannot create: ") + std::strerror(errno));
-  try {
-    write_csv(stream, out, refs, 0, lead.points, &progress);
-  } catch (...) {
-    std::fclose(stream);
-    throw;
-  }
-  if (std::fclose(stream) != 0) fail(out, std::string("write failed: ") + std::strerror(errno));
+  AtomicOutput csv(out);
+  write_csv(csv.stream(), out, refs, 0, lead.points, &progress);
+  csv.commit();
   return {out};
 }
 
@@ -79,7 +66,6 @@ Command add_convert_command(CLI::App &app) {
             std::vector<std::unique_ptr<SignalFile>> files;
             std::vector<ChannelRef> refs;
             for (const std::string &path : inputs) {
-              if (same_file(path, out)) fail(out, "the output would overwrite an input");
               files.push_back(open_signal(path));
               SignalFile &file = *files.back();
               const SignalInfo &info = file.info();
@@ -96,6 +82,10 @@ Command add_convert_command(CLI::App &app) {
             }
             if (refs.empty()) fail(inputs.front(), "no channels");
             const SignalInfo &lead = files.front()->info();
+            // Nothing is written when any file to be written is an input.
+            refuse_overwriting_inputs(inputs, format == OutputFormat::Dac
+                                                  ? dac_names(out, static_cast<int>(refs.size()))
+                                                  : std::vector<std::string>{out});
 
             const std::vector<std::string> written =
                 write_output(format, out, refs, lead, options->floats);

@@ -1,5 +1,6 @@
 // zel demo: a short road-load signal written in every format, read back and
 // compared, with a modal export and a plot beside it.
+#include "atomic_output.h"
 #include "commands.h"
 #include "progress.h"
 #include "signal_file.h"
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 
@@ -191,11 +191,7 @@ Command add_demo_command(CLI::App &app) {
             write_synthetic_modal(punch, true, 6, 200, false);
             write_synthetic_modal(op2, false, 6, 200, false);
             const std::string svg_path = file("road_wheel_forces.svg");
-            {
-              std::ofstream svg(svg_path, std::ios::binary);
-              svg << plot_svg(*int_file, {1, 2}, 1000, 500);
-              if (!svg) fail(svg_path, "write failed");
-            }
+            write_file_atomically(svg_path, plot_svg(*int_file, {1, 2}, 1000, 500));
 
             std::printf("Files in %s:\n", dir.string().c_str());
             for (const std::string &name : {int_rsp, float_rsp})

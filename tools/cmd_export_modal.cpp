@@ -1,4 +1,5 @@
 // zel export-modal: a synthetic modal result for the structural solver.
+#include "atomic_output.h"
 #include "commands.h"
 #include "tool_error.h"
 #include "zel.h"
@@ -78,14 +79,16 @@ void write_synthetic_modal(const std::string &path, bool punch, int modes, int s
     }
   }
 
-  std::error_code ec;
-  std::filesystem::remove(path, ec); // so that a stale file cannot pass for a new one
+  AtomicOutput output(path);
   const int ran = zel_fes_write_mcs(punch ? 1 : 0, modes, steps, 0, step_values.data(),
                                     uh_disp.data(), bh_disp.data(), uh_vel.data(), bh_vel.data(),
-                                    uh_acc.data(), bh_acc.data(), frequency ? 1 : 0, path.c_str());
+                                    uh_acc.data(), bh_acc.data(), frequency ? 1 : 0,
+                                    output.temp().c_str());
   if (ran == 0) fail(path, "no memory for the OUTPUT2 scratch storage");
-  if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0)
-    fail(path, "the export could not be written (check the path and permissions)");
+  std::error_code ec;
+  if (ran != 1 || std::filesystem::file_size(output.temp(), ec) == 0)
+    fail(path, "the export could not be written");
+  output.commit();
 }
 
 Command add_export_modal_command(CLI::App &app) {

@@ -1,4 +1,5 @@
 // zel plot: channels as an SVG line plot.
+#include "atomic_output.h"
 #include "commands.h"
 #include "signal_file.h"
 #include "svg_plot.h"
@@ -6,10 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 namespace zel_tool {
@@ -72,14 +70,10 @@ Command add_plot_command(CLI::App &app) {
 
   return {sub, [options]() {
             std::unique_ptr<SignalFile> file = open_signal(options->file);
-            const std::string svg = plot_svg(*file, options->channels, options->width, options->height);
             std::string out = options->output;
             if (out.empty()) out = std::filesystem::path(options->file).stem().string() + ".svg";
-            std::ofstream stream(out, std::ios::binary);
-            if (!stream) fail(out, std::string("cannot create: ") + std::strerror(errno));
-            stream << svg;
-            stream.close();
-            if (!stream) fail(out, "write failed");
+            refuse_overwriting_inputs({options->file}, {out});
+            write_file_atomically(out, plot_svg(*file, options->channels, options->width, options->height));
             std::printf("wrote %s\n", out.c_str());
             return 0;
           }};

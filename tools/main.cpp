@@ -1,4 +1,5 @@
 // zel: look into, convert and plot time-history files from the shell.
+#include "atomic_output.h"
 #include "commands.h"
 #include "tool_error.h"
 
@@ -18,6 +19,7 @@ void report_error(const std::string &message) {
 
 int main(int argc, char **argv) {
   using namespace zel_tool;
+  install_output_signal_handlers();
   CLI::App app{"zel: look into, convert and plot RPC III and DAC time histories", "zel"};
   app.require_subcommand(1, 1);
 

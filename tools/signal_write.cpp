@@ -1,5 +1,6 @@
 #include "signal_write.h"
 
+#include "atomic_output.h"
 #include "progress.h"
 #include "tool_error.h"
 #include "zel.h"
@@ -8,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 namespace zel_tool {
@@ -68,13 +70,14 @@ void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels
   if (points < 1) fail(path, "no samples to write");
   if (points > INT_MAX) fail(path, "too many samples for an RPC III file");
   if (!(dt > 0.0)) fail(path, "the sample interval must be above 0");
+  AtomicOutput output(path);
   void *handle = nullptr;
   int status = 0;
   {
     // Without --float the variable is removed, so that integers are what
     // the caller gets whatever the environment says.
     ScopedEnvironment value_type(float_variable, floats ? "1" : nullptr);
-    handle = zel_rpc_create(path.c_str(), static_cast<int>(channels.size()),
+    handle = zel_rpc_create(output.temp().c_str(), static_cast<int>(channels.size()),
                             static_cast<int>(points), dt, &status);
   }
   if (handle == nullptr) fail(path, rpc_message(status));
@@ -101,7 +104,9 @@ void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels
     }
     if (progress) progress->advance(1);
   }
-  zel_rpc_writeclose(handle);
+  const int closed = zel_rpc_writeclose(handle);
+  if (closed != 0) fail(path, rpc_message(closed));
+  output.commit();
 }
 
 std::vector<std::string> dac_names(const std::string &path, int count) {
@@ -119,6 +124,8 @@ std::vector<std::string> dac_names(const std::string &path, int count) {
 std::vector<std::string> write_dac(const std::string &path, const std::vector<ChannelRef> &channels,
                                    Progress *progress) {
   const std::vector<std::string> names = dac_names(path, static_cast<int>(channels.size()));
+  // Every file is written as a temporary; none is renamed unless all are written.
+  std::vector<std::unique_ptr<AtomicOutput>> outputs;
   for (size_t i = 0; i < channels.size(); ++i) {
     const ChannelRef &ref = channels[i];
     const SignalInfo &info = ref.file->info();
@@ -126,12 +133,16 @@ std::vector<std::string> write_dac(const std::string &path, const std::vector<Ch
     const std::vector<double> values = ref.file->read(ref.channel);
     if (values.empty() || values.size() > static_cast<size_t>(INT_MAX))
       fail(names[i], "no samples to write");
-    const int status = zel_dac_write(names[i].c_str(), static_cast<int>(values.size()),
+    outputs.push_back(std::make_unique<AtomicOutput>(names[i]));
+    const int status = zel_dac_write(outputs.back()->temp().c_str(), static_cast<int>(values.size()),
                                      info.start_time, 1.0 / info.dt, values.data(), "s",
                                      ref.info().description.c_str(), ref.info().unit.c_str());
     if (status != 0) fail(names[i], dac_message(status));
     if (progress) progress->advance(1);
   }
+  std::vector<AtomicOutput *> group;
+  for (const auto &output : outputs) group.push_back(output.get());
+  commit_all(group);
   return names;
 }
 

@@ -1,4 +1,5 @@
-// Writing channels as RPC III or DAC files through the library.
+// Writing channels as RPC III or DAC files through the library. Each file
+// appears whole or not at all (see atomic_output.h).
 #pragma once
 
 #include "signal_file.h"
@@ -23,6 +24,7 @@ void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels
 
 // One DAC file per channel: path itself for a single channel, else path's
 // stem + "_" + channel number + ".dac" beside it. Returns the names written.
+// The files are renamed into place only once every one of them is written.
 std::vector<std::string> write_dac(const std::string &path, const std::vector<ChannelRef> &channels,
                                    Progress *progress);
 
