@@ -41,10 +41,11 @@ zel_file *file_open_write(const char *name) {
 zel_file *file_open_update(const char *name) {
   return open_with(name, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
 }
-void file_close(zel_file *f) {
-  if (!f) return;
-  CloseHandle(f->h);
+bool file_close(zel_file *f) {
+  if (!f) return true;
+  const bool closed = CloseHandle(f->h) != 0;
   delete f;
+  return closed;
 }
 int64_t file_size(zel_file *f) {
   LARGE_INTEGER s;
@@ -89,7 +90,12 @@ bool file_truncate(zel_file *f, int64_t size) {
   pos.QuadPart = size;
   return SetFilePointerEx(f->h, pos, nullptr, FILE_BEGIN) && SetEndOfFile(f->h);
 }
-bool file_remove(const char *name) { return name && DeleteFileA(name); }
+bool file_remove(const char *name) {
+  if (!name) return false;
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  return DeleteFileA(name) != 0;
+}
 
 } // namespace zel
 
@@ -125,10 +131,13 @@ zel_file *file_open_write(const char *name) {
 }
 zel_file *file_open_update(const char *name) { return open_with(name, O_RDWR | O_CREAT); }
 
-void file_close(zel_file *f) {
-  if (!f) return;
-  ::close(f->fd);
+bool file_close(zel_file *f) {
+  if (!f) return true;
+  // The descriptor is released whatever close() reports; EINTR leaves the
+  // outcome of pending writes unknown and counts as a failure.
+  const bool closed = ::close(f->fd) == 0;
   delete f;
+  return closed;
 }
 
 int64_t file_size(zel_file *f) {
@@ -174,7 +183,11 @@ bool file_truncate(zel_file *f, int64_t size) {
   return r == 0;
 }
 
-bool file_remove(const char *name) { return name && ::unlink(name) == 0; }
+bool file_remove(const char *name) {
+  struct stat st;
+  if (!name || ::stat(name, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ::unlink(name) == 0;
+}
 
 } // namespace zel
 

@@ -19,8 +19,10 @@ zel_file *file_open_write(const char *name);
 // an existing file keeps its contents.
 zel_file *file_open_update(const char *name);
 
-// Closes the file and releases the handle; null is accepted.
-void file_close(zel_file *f);
+// Closes the file and releases the handle; null is accepted (true). False
+// when the system reported a failure while closing (a delayed write error):
+// the handle is released all the same.
+bool file_close(zel_file *f);
 
 // Size of the file in bytes, or -1 on failure.
 int64_t file_size(zel_file *f);
@@ -35,7 +37,8 @@ bool file_write_at(zel_file *f, int64_t offset, const void *buffer, int64_t n);
 // Cuts or extends the file to size bytes.
 bool file_truncate(zel_file *f, int64_t size);
 
-// Removes a file by name; false when it could not be removed.
+// Removes a regular file by name (never a device, a folder or anything
+// else a write may have been sent to); false when nothing was removed.
 bool file_remove(const char *name);
 
 } // namespace zel

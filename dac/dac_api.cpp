@@ -3,6 +3,7 @@
 // nothing thrown inside leaves the library.
 #include "zel.h"
 
+#include "common/file.h"
 #include "common/local_time.h"
 #include "common/text.h"
 #include "dac/dac_file.h"
@@ -218,6 +219,7 @@ ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double 
                           const double *samples, const char *x_note, const char *y_label,
                           const char *y_note) {
   DacFile *f = nullptr;
+  bool created = false; // the file exists by our doing: a failure removes it
   try {
     f = dac::create();
     if (!f) return ZEL_DAC_BAD_HANDLE;
@@ -231,7 +233,10 @@ ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double 
       status = ZEL_DAC_BAD_ARGUMENTS;
     }
     if (status == ZEL_DAC_OK && npts > 0 && !samples) status = ZEL_DAC_BAD_ARGUMENTS;
-    if (status == ZEL_DAC_OK) status = dac::open(f, path, "wb");
+    if (status == ZEL_DAC_OK) {
+      status = dac::open(f, path, "wb");
+      created = status == ZEL_DAC_OK;
+    }
     if (status == ZEL_DAC_OK) status = dac::set_interval(f, interval);
     if (status == ZEL_DAC_OK) {
       dac::set_start_time(f, start_time);
@@ -251,9 +256,14 @@ ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double 
       }
     }
     const int released = dac::finish(f);
-    return status != ZEL_DAC_OK ? status : released;
+    f = nullptr;
+    const int result = status != ZEL_DAC_OK ? status : released;
+    // A file that is not complete never stays to be read as a valid one.
+    if (result != ZEL_DAC_OK && created) zel::file_remove(path);
+    return result;
   } catch (...) {
     if (f) dac::finish(f);
+    if (created) zel::file_remove(path);
     return ZEL_DAC_BAD_HANDLE;
   }
 }

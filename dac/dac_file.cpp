@@ -130,9 +130,10 @@ int DacFile::close() {
     status = writeHeader();
     if (status != ZEL_DAC_OK) return status;
   }
-  file_close(file_);
+  // A close that fails loses written data (a delayed write error).
+  const bool closed = file_close(file_);
   file_ = nullptr;
-  return ZEL_DAC_OK;
+  return closed || !write_mode_ ? ZEL_DAC_OK : ZEL_DAC_DATA_WRITE;
 }
 
 int DacFile::writePoints(int count, const float *samples) {

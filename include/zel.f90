@@ -217,6 +217,12 @@ module zel
       integer(c_int32_t), intent(in) :: unit
     end subroutine
 
+    ! 0 when the last export wrote its file completely, 2 when it could not
+    ! (the file is then removed): the upper-case writers return nothing.
+    integer(c_int) function zel_fes_status() bind(C, name="zel_fes_status")
+      import :: c_int
+    end function
+
     ! ---------------------------------------------------------------- Version
     type(c_ptr) function zel_version() bind(C, name="zel_version")
       import :: c_ptr

@@ -52,7 +52,8 @@ enum {
   ZEL_RPC_BLOCK_RANGE = 7,        /* "RPC file block pointer out of range." */
   ZEL_RPC_CREATE_FAILED = 8,      /* "Can not create RPC file. Check path and permissions." */
   ZEL_RPC_CHANNEL_RANGE = 9,      /* "RPC file channel number out of range. Data not processed." */
-  ZEL_RPC_OUT_OF_MEMORY = 10      /* "Ran out of memory during RPC file output operation." */
+  ZEL_RPC_OUT_OF_MEMORY = 10,     /* "Ran out of memory during RPC file output operation." */
+  ZEL_RPC_WRITE_FAILED = 11       /* "Error writing RPC file." */
 };
 
 /* 1 when the file's first three header records make it an RPC III file. */
@@ -69,12 +70,15 @@ ZEL_API int zel_rpc_attributes(void *handle, int channel, char *description,
                                char *units);
 
 /* Next count points of a channel from its read cursor; returns how many
- * were delivered (0 for a null handle or a channel out of range). */
+ * were delivered (0 for a null handle or a channel out of range). Values
+ * the file could not supply (points past the last one, a file cut short)
+ * are 0.0. */
 ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count,
                             double *values);
 
 /* Window of 2 * halfWidth + 1 points around time (held values beyond the
- * ends). times and values hold 2 * halfWidth + 1 doubles. 0, 9 or 3. */
+ * ends). times and values hold 2 * halfWidth + 1 doubles. 0, 9 or 3.
+ * Values the file could not supply are 0.0. */
 ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time,
                               int halfWidth, double *times, double *values);
 
@@ -82,20 +86,29 @@ ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time,
 ZEL_API int zel_rpc_readclose(void *handle);
 
 /* One-shot read of a whole channel: call once with values null to learn
- * *points, then again with room for *points doubles. */
+ * *points, then again with room for *points doubles. Values the file could
+ * not supply are 0.0. */
 ZEL_API int zel_rpc_data(const char *name, int channel, int *points,
                          double *dt, double *values);
 
-/* Creates a file of channels x points samples at interval dt. */
+/* Creates a file of channels x points samples at interval dt. Null with
+ * *status 8 when the file cannot be created, or 11 when it could not be
+ * given its full size (disk full, file-size limit: nothing is left behind);
+ * a handle otherwise (*status 0, or 10 when memory ran out). */
 ZEL_API void *zel_rpc_create(const char *name, int channels, int points,
                              double dt, int *status);
 
-/* Stores one channel; null texts keep the current ones. 0, 9, 10 or 3. */
+/* Stores one channel; null texts keep the current ones. 0, 9, 10, 3, or 11
+ * when a write of the channel failed (disk full, file-size limit, I/O
+ * error): from then on every call returns 11 and the file is lost. */
 ZEL_API int zel_rpc_putchannel(void *handle, int channel, int points,
                                const double *values, const char *description,
                                const char *units);
 
-/* Writes the final header, closes the file, releases the handle. */
+/* Writes the final header, closes the file, releases the handle. 0, 3, or
+ * 11 when any write of the file's life failed (the header, a channel, the
+ * close itself, also when putchannel's 11 went unchecked): the file is then
+ * removed, never left holding zeros where data was lost. */
 ZEL_API int zel_rpc_writeclose(void *handle);
 
 /* Message of a code into buffer (58 bytes suffice). */
@@ -147,12 +160,15 @@ ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate,
 
 /* Next count samples of an open handle, from where the previous read
  * stopped; returns how many were delivered (0 at the end of the signal, for
- * a null handle or a count below 1). After a failed read it returns the
- * count it meant to read; values the file could not supply are 0.0 or not
- * meaningful. Uses one process-wide buffer: not for concurrent use. */
+ * a null handle or a count below 1). After a failed read (a file shorter
+ * than its header claims) it returns the count it meant to read and the
+ * read position stays; the samples the file holds come first, values the
+ * file could not supply are 0.0. Each handle reads through a buffer of its
+ * own: handles may be read on different threads at once (one thread per
+ * handle). */
 ZEL_API int zel_dac_getnpts(void *handle, int count, double *samples);
 
-/* Releases a handle and frees the scratch buffer of zel_dac_getnpts. 0, or
+/* Releases a handle, its read buffer included. 0, or
  * 18 for a null handle, or 14 for a handle whose open failed with 6 (the
  * handle is released all the same). */
 ZEL_API int zel_dac_close(void *handle);
@@ -164,7 +180,9 @@ ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time,
                          char *x_note, char *y_label, char *y_note);
 
 /* Whole file into samples (room for *npts doubles). With samples null it
- * fills npts, start_time and rate and returns 12. */
+ * fills npts, start_time and rate and returns 12. A file shorter than its
+ * header claims gives 12 with every sample it holds, and 0.0 for the values
+ * it could not supply. */
 ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time,
                          double *rate, double *samples);
 
@@ -182,7 +200,9 @@ ZEL_API void zel_dac_geterror(int code, char *buffer);
 
 /* Window of 2 * half_width + 1 samples around centre_time (any width):
  * times and values hold that many doubles. Positions before the first or
- * after the last sample hold the first or last sample's value. npts,
+ * after the last sample hold the first or last sample's value; a window
+ * reaching samples the file could not supply fails with 12 and every value
+ * 0.0. npts,
  * start_time and interval (1 / rate) are those of the open file; a larger
  * npts is cut to the file's. 0; 5 (negative half_width, npts below 1,
  * interval not above 0; outputs untouched); 11, 12, 18, 19 or 20. After a
@@ -209,9 +229,11 @@ ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
 
 /* Writes the export as an OUTPUT2 file (to_punch 0) or a punch file of
  * DTI/DMI cards (any other to_punch), creating or overwriting file_name.
- * Returns 1 when the writer ran (also when the file could not be written),
- * 0 when the OUTPUT2 scratch storage could not be obtained. The caller's
- * counts are never changed. */
+ * Returns 1 when the file was written completely; 2 when it could not be
+ * created or written completely (disk full, file-size limit, I/O error: a
+ * file begun is removed); 0 when the OUTPUT2 scratch storage could not be
+ * obtained (nothing is opened or written). The caller's counts are never
+ * changed. */
 ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_steps,
                               int num_dropped_steps, const double *step_values,
                               const double *uh_disp, const double *bh_disp,
@@ -264,6 +286,13 @@ ZEL_API void ZEL_OP2WRIT(const int32_t *flag, const int32_t *last,
 
 /* Block end. */
 ZEL_API void ZEL_OP2ESET(const int32_t *unit);
+
+/* Outcome of the most recent ZEL_OP2_WMC, ZEL_PCH_WMC or zel_fes_write_mcs
+ * of the process, for callers of the upper-case writers (which return
+ * nothing): 0 when its file was written completely (and before any export),
+ * 2 when the file could not be created or written completely (it is then
+ * removed). */
+ZEL_API int zel_fes_status(void);
 
 /* ======================================================================
  * Version report
@@ -354,7 +383,8 @@ public:
   /* The fixed header values as parsed (complete after initRead). */
   const rpc3_header &getHeader() const;
 
-  /* Whole channel into values (points-per-channel doubles). 0 or 9. */
+  /* Whole channel into values (points-per-channel doubles). 0 or 9. As for
+   * every read below, values the file could not supply are 0.0. */
   int getData(int channel, double *values);
   /* Next count points of a channel; returns the number delivered. */
   int getData(int channel, int count, double *values);
@@ -412,7 +442,9 @@ private:
 
 /* Writes one RPC III file. Construct with the channel count, the samples
  * per channel and the sample interval, store channels with setChannel(),
- * destroy to write the final header and close the file. */
+ * then close() (or destroy) to write the final header and close the file.
+ * A failed write sets the status 11 for good, and close() then removes the
+ * file. */
 class ZEL_API rpc3file_output {
 public:
   rpc3file_output(const char *name, int channels, int points, double dt);
@@ -420,17 +452,22 @@ public:
   rpc3file_output(const rpc3file_output &) = delete;
   rpc3file_output &operator=(const rpc3file_output &) = delete;
 
-  /* 0, 9 (channel out of range) or 10 (out of memory). */
+  /* 0, 9 (channel out of range), 10 (out of memory), 11 (a write failed,
+   * now or earlier) or 3 (after close()). */
   int setChannel(int channel, int points, const double *values,
                  const char *description, const char *units);
   int getStatus();
+  /* Writes the final header and closes the file; 0, or 11 when any write
+   * of the file's life failed (the file is then removed). Further calls
+   * return the same; the destructor closes a file not closed yet. */
+  int close();
 
 private:
   void init_header();
   void write_header();
-  void write_channel();
+  bool write_channel();
   /* values: one channel's points as stored, little-endian, B bytes each. */
-  void write_channel(int channel, const unsigned char *values);
+  bool write_channel(int channel, const unsigned char *values);
 
   char filename[256];
   zel_file *stream;
@@ -447,6 +484,7 @@ private:
   int64_t points_in_last_group;
   int64_t points_per_channel;
   int bytes_per_value;
+  char *created_name; /* the name the file was created by */
 };
 
 #endif /* __cplusplus */

@@ -74,7 +74,7 @@ rpc3file_output::rpc3file_output(const char *name, int channels, int points, dou
     : filename{}, stream(nullptr), status(ZEL_RPC_OK), channel_count(channels < 1 ? 1 : channels),
       announced_samples(points), sample_interval(dt), header{}, channel_table(nullptr),
       frames_per_group(0), frames_in_last_group(0), groups(0), frames(0), points_in_last_group(0),
-      points_per_channel(0), bytes_per_value(2) {
+      points_per_channel(0), bytes_per_value(2), created_name(nullptr) {
   rpc3::clear_header(header);
 
   // Geometry. A count below 1 is laid out as a count of 0 would be: one
@@ -103,13 +103,21 @@ rpc3file_output::rpc3file_output(const char *name, int channels, int points, dou
 
   copy_text(filename, sizeof filename, name);
   // The file is created by the name as given; the field keeps a copy cut to
-  // 255 characters for the header.
+  // 255 characters for the header, created_name the whole name, so that a
+  // file whose writing failed can be removed.
   stream = file_open_write(name);
   if (!stream) {
     status = ZEL_RPC_CREATE_FAILED;
     return;
   }
-  init_header();
+  const size_t name_bytes = std::strlen(name) + 1;
+  created_name = new (std::nothrow) char[name_bytes];
+  if (created_name) {
+    std::memcpy(created_name, name, name_bytes);
+    init_header();
+  } else {
+    status = ZEL_RPC_OUT_OF_MEMORY;
+  }
   if (!channel_table) {
     // Nothing has been written: leave no empty file behind.
     file_close(stream);
@@ -118,15 +126,27 @@ rpc3file_output::rpc3file_output(const char *name, int channels, int points, dou
     return;
   }
   write_header();
-  write_channel();
+  if (!write_channel()) status = ZEL_RPC_WRITE_FAILED;
 }
 
 rpc3file_output::~rpc3file_output() {
-  if (channel_table) write_header();
-  file_close(stream);
-  stream = nullptr;
+  close();
   delete[] channel_table;
   channel_table = nullptr;
+  delete[] created_name;
+  created_name = nullptr;
+}
+
+int rpc3file_output::close() {
+  if (stream) {
+    if (channel_table && status != ZEL_RPC_WRITE_FAILED) write_header();
+    if (!file_close(stream)) status = ZEL_RPC_WRITE_FAILED;
+    stream = nullptr;
+    // A file that did not receive every byte never stays under its name: it
+    // would read as valid with zeros where data was lost.
+    if (status == ZEL_RPC_WRITE_FAILED && created_name) file_remove(created_name);
+  }
+  return status == ZEL_RPC_WRITE_FAILED ? status : static_cast<int>(ZEL_RPC_OK);
 }
 
 int rpc3file_output::getStatus() { return status; }
@@ -185,7 +205,7 @@ void rpc3file_output::write_header() {
   if (image) {
     for (int64_t r = 0; r < header.num_params; ++r)
       rpc3::format_record(h, r, image.get() + r * rpc3::kRecordBytes);
-    file_write_at(stream, 0, image.get(), bytes);
+    if (!file_write_at(stream, 0, image.get(), bytes)) status = ZEL_RPC_WRITE_FAILED;
     return;
   }
   // Without memory for the whole image the same bytes go out one block at a
@@ -197,32 +217,35 @@ void rpc3file_output::write_header() {
       const int64_t r = b * rpc3::kRecordsPerBlock + i;
       if (r < header.num_params) rpc3::format_record(h, r, block + i * rpc3::kRecordBytes);
     }
-    file_write_at(stream, b * rpc3::kBlockBytes, block, sizeof block);
+    if (!file_write_at(stream, b * rpc3::kBlockBytes, block, sizeof block)) {
+      status = ZEL_RPC_WRITE_FAILED;
+      return;
+    }
   }
 }
 
-void rpc3file_output::write_channel() {
+bool rpc3file_output::write_channel() {
   // The data section of its final size, groups x CH x G x B bytes after the
   // header, all zero: extending the new file gives those bytes in one call.
   const int64_t header_bytes = static_cast<int64_t>(header.num_header_blocks) * rpc3::kBlockBytes;
   const int64_t data_bytes = static_cast<int64_t>(groups) * channel_count * header.pts_per_group *
                              bytes_per_value;
-  file_truncate(stream, header_bytes + data_bytes);
+  return file_truncate(stream, header_bytes + data_bytes);
 }
 
-void rpc3file_output::write_channel(int channel, const unsigned char *values) {
+bool rpc3file_output::write_channel(int channel, const unsigned char *values) {
   const int64_t header_bytes = static_cast<int64_t>(header.num_header_blocks) * rpc3::kBlockBytes;
   const int64_t run = static_cast<int64_t>(header.pts_per_group) * bytes_per_value;
   if (channel_count == 1) {
     // The runs of a single channel follow one another: one write.
-    file_write_at(stream, header_bytes, values, points_per_channel * bytes_per_value);
-    return;
+    return file_write_at(stream, header_bytes, values, points_per_channel * bytes_per_value);
   }
   for (int64_t g = 0; g < groups; ++g) {
     const int64_t position = header_bytes + (g * channel_count + channel - 1) * run;
     const int64_t length = g == groups - 1 ? points_in_last_group * bytes_per_value : run;
-    file_write_at(stream, position, values + g * run, length);
+    if (!file_write_at(stream, position, values + g * run, length)) return false;
   }
+  return true;
 }
 
 int rpc3file_output::setChannel(int channel, int points, const double *values,
@@ -231,6 +254,10 @@ int rpc3file_output::setChannel(int channel, int points, const double *values,
   // A writer that has no file and no channel table answers with the status
   // of its construction.
   if (!channel_table) return status;
+  // A writer whose file is closed takes nothing more.
+  if (!stream) return ZEL_RPC_BAD_HANDLE;
+  // After a failed write the file is lost: nothing more is converted.
+  if (status == ZEL_RPC_WRITE_FAILED) return status;
   // No sample to convert: the call is refused and nothing changes.
   if (points < 1 || !values) return ZEL_RPC_CHANNEL_RANGE;
 
@@ -261,7 +288,10 @@ int rpc3file_output::setChannel(int channel, int points, const double *values,
   for (int64_t i = n; i < points_per_channel; ++i)
     std::memcpy(out + i * bytes_per_value, last, static_cast<size_t>(bytes_per_value));
 
-  write_channel(channel, out);
+  if (!write_channel(channel, out)) {
+    status = ZEL_RPC_WRITE_FAILED;
+    return status;
+  }
 
   rpc_channel_timehistory &ch = channel_table[channel - 1];
   ch.upper_limit = maximum;

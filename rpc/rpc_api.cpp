@@ -25,6 +25,7 @@ const char *const kMessages[] = {
     "Can not create RPC file. Check path and permissions.",
     "RPC file channel number out of range. Data not processed.",
     "Ran out of memory during RPC file output operation.",
+    "Error writing RPC file.",
 };
 constexpr int kMessageCount = static_cast<int>(sizeof kMessages / sizeof kMessages[0]);
 const char *const kUnknown = "Unknown error";
@@ -148,7 +149,8 @@ ZEL_API void *zel_rpc_create(const char *name, int channels, int points, double 
     if (!writer) return nullptr;
     const int code = writer->getStatus();
     if (status) *status = code;
-    if (code == ZEL_RPC_CREATE_FAILED) return nullptr;
+    // A file that could not take its full size is removed with the writer.
+    if (code == ZEL_RPC_CREATE_FAILED || code == ZEL_RPC_WRITE_FAILED) return nullptr;
     return writer.release();
   });
 }
@@ -163,8 +165,10 @@ ZEL_API int zel_rpc_putchannel(void *handle, int channel, int points, const doub
 
 ZEL_API int zel_rpc_writeclose(void *handle) {
   if (!handle) return ZEL_RPC_BAD_HANDLE;
-  delete as_writer(handle);
-  return ZEL_RPC_OK;
+  rpc3file_output *writer = as_writer(handle);
+  const int code = writer->close();
+  delete writer;
+  return code;
 }
 
 ZEL_API void zel_rpc_geterror(int code, char *buffer) {

@@ -1,6 +1,7 @@
 #include "solver_export/export_entry.h"
 
 #include "solver_export/export_args.h"
+#include "solver_export/export_status.h"
 #include "zel.h"
 
 #include <cstdlib>
@@ -54,7 +55,7 @@ int write_modal_export(int to_punch, int num_modes, int num_steps, int num_dropp
     ZEL_PCH_WMC(args.num_modes, args.num_steps, args.num_dropped_steps, args.step_values,
                 args.uh_disp, args.bh_disp, args.uh_vel, args.bh_vel, args.uh_acc, args.bh_acc,
                 args.frequency_domain, args.file_name, args.file_name_length);
-    return 1;
+    return last_export_status() == 0 ? kExportWritten : kExportNotWritten;
   }
 
   const ScratchSizes sizes = scratch_sizes(modes, steps, domain);
@@ -75,7 +76,8 @@ int write_modal_export(int to_punch, int num_modes, int num_steps, int num_dropp
   }
   for (void *area : areas)
     if (area) source.release(area);
-  return complete ? 1 : 0;
+  if (!complete) return 0;
+  return last_export_status() == 0 ? kExportWritten : kExportNotWritten;
 }
 
 } // namespace fes

@@ -7,6 +7,7 @@
 #include "solver_export/block_names.h"
 #include "solver_export/export_args.h"
 #include "solver_export/op2_records.h"
+#include "solver_export/export_status.h"
 #include "solver_export/record_runtime/record_unit.h"
 #include "zel.h"
 
@@ -147,7 +148,7 @@ void write_op2(const ExportArgs &a, const Scratch &scratch) {
   else if (*a.frequency_domain == kFrequencyOutput)
     write_frequency_output(u, a, m, n0, scratch);
   op2::write_integer_record(u, 0);
-  u.close();
+  note_export(u.close_or_discard());
 }
 
 } // namespace

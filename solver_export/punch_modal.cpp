@@ -4,6 +4,7 @@
 #include "solver_export/block_names.h"
 #include "solver_export/export_args.h"
 #include "solver_export/punch_field.h"
+#include "solver_export/export_status.h"
 #include "solver_export/record_runtime/record_unit.h"
 #include "zel.h"
 
@@ -168,7 +169,7 @@ void write_punch(const ExportArgs &a) {
   } else {
     write_dti(u, kNoName, n0, a.step_values);
   }
-  u.close();
+  note_export(u.close_or_discard());
 }
 
 } // namespace

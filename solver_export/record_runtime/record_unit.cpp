@@ -40,12 +40,11 @@ bool Unit::open(const char *name, int64_t length, Form form) {
   if (number_ < 0) return false;
   if (!name || length < 0) length = 0;
   while (length > 0 && name[length - 1] == ' ') --length;
-  char *path = length > 0 ? new (std::nothrow) char[static_cast<size_t>(length) + 1] : nullptr;
-  if (path) {
-    std::memcpy(path, name, static_cast<size_t>(length));
-    path[length] = '\0';
-    file_ = file_open_update(path);
-    delete[] path;
+  path_ = length > 0 ? new (std::nothrow) char[static_cast<size_t>(length) + 1] : nullptr;
+  if (path_) {
+    std::memcpy(path_, name, static_cast<size_t>(length));
+    path_[length] = '\0';
+    file_ = file_open_update(path_);
   }
   if (file_) {
     buffer_ = new (std::nothrow) unsigned char[kUnitBufferBytes];
@@ -53,6 +52,10 @@ bool Unit::open(const char *name, int64_t length, Form form) {
       file_close(file_);
       file_ = nullptr;
     }
+  }
+  if (!file_) {
+    delete[] path_;
+    path_ = nullptr;
   }
   if (!file_) {
     refused_ = true;
@@ -188,17 +191,33 @@ void Unit::close() {
     if (in_record_) end_record();
     if (line_open_) append("\n", 1);
     flush();
-    file_close(file_);
+    if (!file_close(file_)) failed_ = true;
     file_ = nullptr;
     delete[] buffer_;
     buffer_ = nullptr;
   }
+  delete[] path_;
+  path_ = nullptr;
   refused_ = false;
   in_record_ = false;
   line_open_ = false;
   cut_pending_ = false;
   used_ = 0;
   position_ = 0;
+}
+
+bool Unit::close_or_discard() {
+  if (!file_) {
+    close();
+    return false;
+  }
+  char *path = path_;
+  path_ = nullptr; // kept for the removal below
+  close();
+  if (failed_ && path) file_remove(path);
+  const bool complete = !failed_ && path;
+  delete[] path;
+  return complete;
 }
 
 void Unit::set_subrecord_limit(int64_t bytes) {

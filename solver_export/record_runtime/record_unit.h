@@ -18,10 +18,11 @@
 // the line open and the next write continues it. Lines end with "\n".
 //
 // All output goes through one buffer per unit and reaches the file in large
-// writes. Failures are never reported to the writers and never stop them:
-// a unit whose file cannot be opened ignores everything until closed, and a
-// failed write is remembered (failed()) and the next one tried regardless.
-// Nothing here throws or prints.
+// writes. Failures never stop the writers: a unit whose file cannot be
+// opened ignores everything until closed, and a failed write, cut or close
+// is remembered (failed(), until the next open) and the next one tried
+// regardless. close_or_discard() ends a file that must be complete: one
+// that missed any byte is removed. Nothing here throws or prints.
 //
 // The unit table is process-wide and unsynchronised: one thread at a time.
 #pragma once
@@ -70,6 +71,10 @@ public:
   // what was written. A unit not connected is left alone.
   void close();
 
+  // As close(), but a file that missed any write (or whose close failed)
+  // is removed. True when the file was opened and written completely.
+  bool close_or_discard();
+
   bool is_open() const { return file_ != nullptr; }
   bool failed() const { return failed_; }
 
@@ -87,6 +92,7 @@ private:
 
   int number_;
   zel_file *file_ = nullptr;
+  char *path_ = nullptr;   // name of the connected file
   Form form_ = Form::unformatted;
   bool refused_ = false;   // explicit open failed: ignore until close()
   bool failed_ = false;

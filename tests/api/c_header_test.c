@@ -19,7 +19,7 @@ int main(void) {
       (any_fn)zel_dac_close, (any_fn)zel_dac_read, (any_fn)zel_dac_data,
       (any_fn)zel_dac_write, (any_fn)zel_dac_geterror, (any_fn)zel_dac_getwindow,
       (any_fn)zel_fes_write_mcs, (any_fn)ZEL_OP2_WMC, (any_fn)ZEL_PCH_WMC,
-      (any_fn)ZEL_OP2ISET, (any_fn)ZEL_OP2WRIT, (any_fn)ZEL_OP2ESET,
+      (any_fn)ZEL_OP2ISET, (any_fn)ZEL_OP2WRIT, (any_fn)ZEL_OP2ESET, (any_fn)zel_fes_status,
   };
   size_t i;
   for (i = 0; i < sizeof fns / sizeof fns[0]; ++i) {

@@ -292,11 +292,11 @@ TEST_F(RpcApi, MessagesAndNullHandles) {
                             "Error reading RPC file header record.", "RPC file header is not compatible with file size.",
                             "RPC file block pointer out of range.", "Can not create RPC file. Check path and permissions.",
                             "RPC file channel number out of range. Data not processed.",
-                            "Ran out of memory during RPC file output operation."};
-  for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, -1, INT_MIN, INT_MAX}) {
+                            "Ran out of memory during RPC file output operation.", "Error writing RPC file."};
+  for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1, INT_MIN, INT_MAX}) {
     char buffer[80] = "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
     zel_rpc_geterror(code, buffer);
-    EXPECT_STREQ(buffer, code >= 0 && code <= 10 ? expected[code] : "Unknown error");
+    EXPECT_STREQ(buffer, code >= 0 && code <= 11 ? expected[code] : "Unknown error");
     EXPECT_EQ(buffer[std::strlen(buffer) + 1], 'x') << "written past the NUL for code " << code;
   }
   double v[3] = {1, 2, 3}, t[3];

@@ -61,7 +61,7 @@ TEST(ModalExport, ScratchAreasAreSizedZeroFilledAndAlwaysReleased) {
   zel::fes::heap_scratch().release(area);
 }
 
-TEST(ModalExport, AnyNonZeroToPunchSelectsThePunchFileAndEveryPathReturnsOne) {
+TEST(ModalExport, AnyNonZeroToPunchSelectsThePunchFile) {
   TempDir tmp;
   for (int to_punch : {1, 2, -1, 0}) {
     const std::string path = tmp.file("choice" + std::to_string(to_punch));
@@ -69,9 +69,9 @@ TEST(ModalExport, AnyNonZeroToPunchSelectsThePunchFileAndEveryPathReturnsOne) {
     EXPECT_EQ(read_text(path).compare(0, 16, "DTI     TOL     ") == 0, to_punch != 0) << to_punch;
   }
   EXPECT_EQ(read_records(tmp.file("choice0"))[1], Payload().text("TOL     ").bytes());
-  // Files that cannot be created still give 1.
-  EXPECT_EQ(call(0, 2, 2, 0, 0, tmp.file("missing/dir/file")), 1);
-  EXPECT_EQ(call(1, 2, 2, 0, 1, tmp.file("missing/dir/file")), 1);
+  // Files that cannot be created give 2.
+  EXPECT_EQ(call(0, 2, 2, 0, 0, tmp.file("missing/dir/file")), 2);
+  EXPECT_EQ(call(1, 2, 2, 0, 1, tmp.file("missing/dir/file")), 2);
   EXPECT_FALSE(std::filesystem::exists(tmp.file("missing")));
 }
 
