@@ -87,7 +87,7 @@ void write_synthetic_modal(const std::string &path, bool punch, int modes, int s
   if (ran == 0) fail(path, "no memory for the OUTPUT2 scratch storage");
   std::error_code ec;
   if (ran != 1 || std::filesystem::file_size(output.temp(), ec) == 0)
-    fail(path, "the export could not be written");
+    fail(path, "the export could not be written (disk full, file-size limit or I/O error)");
   output.commit();
 }
 
