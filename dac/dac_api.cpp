@@ -9,8 +9,8 @@
 #include "dac/dac_file.h"
 #include "dac/dac_format.h"
 #include "dac/dac_handle.h"
-#include "dac/dac_scratch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -95,10 +95,9 @@ template <typename Body> int one_shot_read(const char *path, Body &&body) {
 }
 
 // Reads straight into the caller's array: the stored floats land in the
-// first half of its bytes and are widened in place. Used when the scratch
-// buffer cannot (or need not) be grown to the request.
-int read_into_caller(void *handle, int count, int64_t pending, double *samples) {
-  std::memset(samples, 0, static_cast<size_t>(4 * pending));
+// first half of its bytes and are widened in place. Used when the handle's
+// read buffer cannot (or need not) be grown to the request.
+int read_into_caller(void *handle, int count, double *samples) {
   int got = 0;
   dac::read_point_bytes(handle, count, reinterpret_cast<unsigned char *>(samples), got);
   dac::widen_stored_in_place(samples, got);
@@ -152,12 +151,13 @@ ZEL_API int zel_dac_getnpts(void *handle, int count, double *samples) {
     const int64_t pending = f->pendingCount(count);
     if (pending == 0) return 0;
     float *buffer = nullptr;
-    // Grow the scratch buffer only as far as the file can fill it; a request
-    // beyond the end of the file is read into the caller's own array.
-    if (pending <= dac::scratch_capacity() || pending <= f->storedCount()) {
-      buffer = dac::scratch_reserve(pending);
+    // Grow the handle's buffer only as far as the file can fill it; a
+    // request beyond the end of the file is read into the caller's own array.
+    dac::ReadScratch &scratch = f->scratch();
+    if (pending <= scratch.capacity() || pending <= f->storedCount()) {
+      buffer = scratch.reserve(pending);
     }
-    if (!buffer) return read_into_caller(handle, count, pending, samples);
+    if (!buffer) return read_into_caller(handle, count, samples);
     int got = 0;
     dac::read_points(handle, count, buffer, got);
     for (int i = 0; i < got; ++i) samples[i] = buffer[i];
@@ -169,7 +169,6 @@ ZEL_API int zel_dac_getnpts(void *handle, int count, double *samples) {
 
 ZEL_API int zel_dac_close(void *handle) {
   try {
-    dac::scratch_release();
     return dac::release(handle);
   } catch (...) {
     return ZEL_DAC_BAD_HANDLE;
@@ -186,13 +185,16 @@ ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double
     if (!(t.interval > 0.0)) return ZEL_DAC_BAD_RATE;
     if (t.count == 0) return ZEL_DAC_NO_POINTS;
     if (!samples) return ZEL_DAC_DATA_READ;
+    // After a failed read the batch holds what the file supplied and 0.0
+    // beyond; the rest of the signal is 0.0 as well.
     float batch[kBatch];
     for (double *out = samples;;) {
       int got = 0;
       const int status = dac::read_points(f, kBatch, batch, got);
-      if (status != ZEL_DAC_OK || got == 0) return status;
       for (int i = 0; i < got; ++i) out[i] = batch[i];
       out += got;
+      if (status != ZEL_DAC_OK) std::fill(out, samples + t.count, 0.0);
+      if (status != ZEL_DAC_OK || got == 0) return status;
     }
   });
 }

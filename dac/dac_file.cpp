@@ -175,7 +175,12 @@ int DacFile::readPointBytes(int count, unsigned char *bytes, int &read_count) {
   if (position_ > last_) return ZEL_DAC_OK;
   read_count = static_cast<int>(std::min<int64_t>(count, last_ - position_ + 1));
   const int64_t want = 4 * static_cast<int64_t>(read_count);
-  if (file_read_at(file_, sample_offset(position_), bytes, want) != want) {
+  const int64_t got = file_read_at(file_, sample_offset(position_), bytes, want);
+  if (got != want) {
+    // Samples the file could not supply, a partly read one included, are
+    // 0.0: nothing of an earlier read stays in the caller's bytes.
+    const int64_t whole = got > 0 ? got - got % 4 : 0;
+    std::memset(bytes + whole, 0, static_cast<size_t>(want - whole));
     return ZEL_DAC_DATA_READ;
   }
   position_ += read_count;

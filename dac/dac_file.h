@@ -6,6 +6,8 @@
 // zel.h); nothing throws.
 #pragma once
 
+#include "dac/dac_scratch.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -82,7 +84,9 @@ public:
   int writePoints(int count, const float *samples);
 
   // Reads up to count samples from the position into samples; read_count
-  // receives how many were (or, after a failed read, were to be) read.
+  // receives how many were (or, after a failed read, were to be) read. A
+  // failed read leaves the position and sets every sample the file could
+  // not supply to 0.0.
   int readPoints(int count, float *samples, int &read_count);
 
   // As readPoints, but delivers the stored little-endian bytes, 4 per sample.
@@ -141,6 +145,9 @@ public:
   // Samples the file holds from the position on, judged by its size.
   int64_t storedCount() const;
 
+  // The handle's read buffer (zel_dac_getnpts), freed with the object.
+  dac::ReadScratch &scratch() { return scratch_; }
+
 private:
   struct DetailChunk {
     char keyword[kDetailGrowth][kKeywordLength + 1];
@@ -173,6 +180,7 @@ private:
   // a time without moving the entries already held.
   std::vector<std::unique_ptr<DetailChunk>> detail_chunks_;
   int write_mode_;
+  dac::ReadScratch scratch_;
 };
 
 } // namespace zel

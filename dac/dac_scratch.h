@@ -1,26 +1,36 @@
-// The process-wide scratch buffer of zel_dac_getnpts: floats kept between
-// calls, grown when a call needs more, freed by every zel_dac_close. Not
-// thread-safe (neither are the DAC handle functions that use it).
+// The read buffer of one DAC handle: the floats zel_dac_getnpts reads
+// through before widening them, kept between the handle's calls and freed
+// with the handle. Each handle has its own, so handles on different threads
+// share nothing.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace zel {
 namespace dac {
 
-// A buffer of at least `needed` floats. When the buffer is smaller it is
-// freed and reallocated, zeroed, to the larger of `needed` and 1024 floats;
-// null (and capacity 0) when that allocation fails.
-float *scratch_reserve(int64_t needed);
+class ReadScratch {
+public:
+  // A buffer of at least `needed` floats. When the buffer is smaller it is
+  // freed and reallocated, zeroed, to the larger of `needed` and 1024
+  // floats; null (and capacity 0) when that allocation fails.
+  float *reserve(int64_t needed);
 
-// Frees the buffer; the capacity becomes 0.
-void scratch_release();
+  // Frees the buffer; the capacity becomes 0.
+  void release();
 
-// Floats the buffer holds now.
-int64_t scratch_capacity();
+  // Floats the buffer holds now.
+  int64_t capacity() const { return capacity_; }
 
-// Test hook: the next reallocation fails as if memory ran out.
-void scratch_fail_next_allocation();
+  // Test hook: the next reallocation fails as if memory ran out.
+  void failNextAllocation() { fail_next_ = true; }
+
+private:
+  std::unique_ptr<float[]> buffer_;
+  int64_t capacity_ = 0;
+  bool fail_next_ = false;
+};
 
 } // namespace dac
 } // namespace zel

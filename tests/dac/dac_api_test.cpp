@@ -1,10 +1,9 @@
 // The exported DAC functions: written files against the builder's layout,
-// round trips, foreign and hostile files, handles, the scratch buffer, and
+// round trips, foreign and hostile files, handles and their read buffers, and
 // zel_dac_getwindow on ten samples x1 .. x10 (start 0, interval 0.5).
 #include "zel.h"
 
 #include "dac/dac_file.h"
-#include "dac/dac_scratch.h"
 #include "dac/dac_test_support.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +47,8 @@ Bytes with_written_date(DacBuilder b, const Bytes &written) {
   b.details = {{"DATE", date}};
   return b.build();
 }
+
+zel::dac::ReadScratch &buffer_of(void *handle) { return static_cast<zel::DacFile *>(handle)->scratch(); }
 
 Bytes after_header(const Bytes &b) { return Bytes(b.begin() + std::min<size_t>(512, b.size()), b.end()); }
 
@@ -227,8 +228,57 @@ TEST(DacRead, RefusedShortAndCutFilesAndTheirCodes) {
             std::make_tuple(0, ZEL_DAC_DETAILS_READ, ZEL_DAC_DETAILS_READ, 0, 0.0, 0.0, ZEL_DAC_OK));
 }
 
-TEST(DacHandle, OpenGetnptsCloseFailedOpensAndTheScratchBuffer) {
-  zel_dac_close(nullptr); // start from an empty scratch buffer
+// Two files in one process: short.dac claims 2000 samples and holds 1900
+// (each 1.0), other.dac holds 3000 (7, 8, 9, ...). However the short file is
+// read, what it lacks is 0.0, never a value of the other file or of an
+// earlier call.
+TEST(DacRead, SamplesTheFileLacksAreZeroWhateverWasReadBefore) {
+  TempDir dir;
+  DacBuilder s, o;
+  s.samples.assign(1900, 1.0f);
+  s.point_count = 2000;
+  s.pad_data = false;
+  o.samples = ramp(3000, 1.0f, 6.0f);
+  const std::string short_path = s.write(dir, "short.dac"), other_path = o.write(dir, "other.dac");
+  std::vector<double> want(2000, 0.0), x;
+  std::fill(want.begin(), want.begin() + 1900, 1.0);
+  // Before: nothing; 2000 samples of the other file into the same array, on
+  // a handle kept open or closed since. Then one read of 2000 (into the
+  // caller's array), or 1000 + 1000 (the second through the handle's buffer).
+  for (int before : {0, 1, 2})
+    for (const std::vector<int> &steps : {std::vector<int>{2000}, {1000, 1000}}) {
+      x.assign(2000, -1.0);
+      const Opened other(other_path);
+      if (before) {
+        ASSERT_EQ(std::make_tuple(zel_dac_getnpts(other.h, 2000, x.data()), x[1900]), std::make_tuple(2000, 1907.0));
+      }
+      if (before != 1) zel_dac_close(other.h);
+      const Opened h(short_path);
+      int got = 0;
+      for (int n : steps) got += zel_dac_getnpts(h.h, n, x.data() + got);
+      EXPECT_EQ((std::tuple{got, x}), (std::tuple{2000, want})) << before << " " << steps.size();
+      if (before == 1) zel_dac_close(other.h);
+      zel_dac_close(h.h);
+    }
+  // The whole file, into an array holding the other file's samples.
+  x.assign(3000, -1.0);
+  ASSERT_EQ(std::get<0>(data(other_path, x.data())), ZEL_DAC_OK);
+  x.resize(2000);
+  EXPECT_EQ((std::tuple{data(short_path, x.data()), x}), (std::tuple{std::make_tuple(ZEL_DAC_DATA_READ, 2000, 0.0, 2.0), want}));
+  // Windows after the other file: inside the stored part the file's values;
+  // one that reaches past it fails with 12 and holds 0.0 throughout.
+  const Opened other(other_path), h(short_path);
+  x.assign(3000, -1.0);
+  ASSERT_EQ(zel_dac_getnpts(other.h, 3000, x.data()), 3000);
+  for (auto [centre, status, value] : {std::tuple{1000, ZEL_DAC_OK, 1.0}, {1950, ZEL_DAC_DATA_READ, 0.0}}) {
+    std::vector<double> t(121);
+    EXPECT_EQ(zel_dac_getwindow(h.h, 2000, 0.0, 0.5, 0.5 * centre, 60, t.data(), x.data() + centre), status) << centre;
+    EXPECT_EQ(std::vector<double>(x.begin() + centre, x.begin() + centre + 121), std::vector<double>(121, value)) << centre;
+  }
+  EXPECT_EQ(zel_dac_close(other.h) + zel_dac_close(h.h), ZEL_DAC_OK);
+}
+
+TEST(DacHandle, OpenGetnptsCloseFailedOpensAndTheReadBuffers) {
   TempDir dir;
   DacBuilder b;
   b.samples = ramp(5000, 0.5f, 0.0f); // sample n holds n / 2
@@ -238,16 +288,16 @@ TEST(DacHandle, OpenGetnptsCloseFailedOpensAndTheScratchBuffer) {
   EXPECT_EQ(std::make_tuple(o.status, o.npts, o.rate, o.spare), std::make_tuple(ZEL_DAC_BAD_RATE, 5000, 0.0, 0.0));
   std::vector<double> x(3000);
   for (auto [n, capacity] : {std::pair{100, 1024}, {3000, 3000}, {500, 3000}})
-    EXPECT_EQ((std::tuple{zel_dac_getnpts(o.h, n, x.data()), zel::dac::scratch_capacity()}), (std::tuple{n, int64_t{capacity}}));
+    EXPECT_EQ((std::tuple{zel_dac_getnpts(o.h, n, x.data()), buffer_of(o.h).capacity()}), (std::tuple{n, int64_t{capacity}}));
   EXPECT_EQ(std::make_tuple(x[0], x[499]), std::make_tuple(0.5 * 3101, 0.5 * 3600));
   EXPECT_EQ(zel_dac_getnpts(o.h, 0, x.data()) + zel_dac_getnpts(o.h, -3, x.data()) + zel_dac_getnpts(nullptr, 10, x.data()), 0);
-  EXPECT_EQ((std::tuple{zel_dac_close(other.h), zel::dac::scratch_capacity()}), (std::tuple{ZEL_DAC_OK, int64_t{0}})) << "closing any handle frees it";
-  // A failed allocation is not a failed read: the samples go straight into
-  // the caller's array.
-  zel::dac::scratch_fail_next_allocation();
-  EXPECT_EQ((std::tuple{zel_dac_getnpts(o.h, 1000, x.data()), zel::dac::scratch_capacity(), x[0], x[999]}), (std::tuple{1000, int64_t{0}, 0.5 * 3601, 0.5 * 4600}));
-  EXPECT_EQ((std::tuple{zel_dac_getnpts(o.h, 1000, x.data()), zel_dac_getnpts(o.h, 10, x.data()), zel_dac_close(o.h), zel_dac_close(nullptr)}),
-            (std::tuple{400, 0, ZEL_DAC_OK, ZEL_DAC_BAD_HANDLE}));
+  // Each handle has its own buffer. A failed allocation is not a failed
+  // read: the samples go straight into the caller's array.
+  buffer_of(other.h).failNextAllocation();
+  EXPECT_EQ((std::tuple{zel_dac_getnpts(other.h, 1000, x.data()), buffer_of(other.h).capacity(), buffer_of(o.h).capacity(), x[0], x[999]}),
+            (std::tuple{1000, int64_t{0}, int64_t{3000}, 0.5 * 1, 0.5 * 1000}));
+  EXPECT_EQ((std::tuple{zel_dac_getnpts(o.h, 1500, x.data()), zel_dac_getnpts(o.h, 10, x.data()), zel_dac_close(o.h), zel_dac_close(other.h), zel_dac_close(nullptr)}),
+            (std::tuple{1400, 0, ZEL_DAC_OK, ZEL_DAC_OK, ZEL_DAC_BAD_HANDLE}));
 
   // A failed open still gives a handle, which close releases (no leak).
   const Opened missing(dir.file("missing.dac"));
@@ -284,7 +334,7 @@ TEST(DacHostile, HugeOrBrokenCountsNeitherCrashNorOverAllocate) {
     want.resize(4096, 0.0);
     EXPECT_EQ(std::make_tuple(o.status, zel_dac_getnpts(o.h, 4096, x.data())), std::make_tuple(ZEL_DAC_OK, o.npts > 0 ? 4096 : 0));
     EXPECT_EQ(x, o.npts > 0 ? want : std::vector<double>(4096, 0.0)) << n;
-    EXPECT_LE(zel::dac::scratch_capacity(), 1024);
+    EXPECT_LE(buffer_of(o.h).capacity(), 1024);
     EXPECT_EQ(zel_dac_close(o.h), ZEL_DAC_OK);
   }
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <tuple>
 
 #include <unistd.h>
@@ -297,6 +298,56 @@ TEST(Rpc3Data, PaddingStatusSevenAndCursors) {
     EXPECT_EQ(in.getStatus(), budget == kWholeFile ? 0 : 7);
     EXPECT_EQ(in.getData(2, 300, v.data()), 300); // other channels read on
     EXPECT_EQ(v[199], f.expected(2, 299));
+  }
+}
+
+// A file cut short, read right after a whole file of the same layout into
+// the same array, by every read call: what the cut file lacks is 0.0, never
+// a value of the other file.
+TEST(Rpc3Data, PointsACutFileLacksAreZeroAfterAnotherFile) {
+  TempDir dir;
+  Rpc3File whole, cut;
+  whole.frames = cut.frames = 8; // 2048 points in 4 groups of 2048 bytes
+  whole.stored = [](int c, int64_t p) { return double(7 + c + p); };
+  cut.stored = [](int, int64_t) { return 1.0; };
+  cut.size_change = -3000; // channel 2 keeps points 0 .. 1059
+  const std::string whole_path = whole.write(dir.file("whole.rsp")), cut_path = cut.write(dir.file("cut.rsp"));
+  constexpr int n = 2048;
+  std::vector<double> want(n, 0.0);
+  std::fill(want.begin(), want.begin() + 1060, 1.0);
+  // Each reads channel 2 into v (n + 1 values; a window holds the last one).
+  const std::pair<const char *, std::function<void(const std::string &, double *)>> reads[] = {
+      {"zel_rpc_getnpts", [&](const std::string &path, double *v) {
+         int c, p, status;
+         double dt;
+         void *h = zel_rpc_open(path.c_str(), &c, &p, &dt, nullptr, &status);
+         EXPECT_EQ(zel_rpc_getnpts(h, 2, n, v), n);
+         zel_rpc_readclose(h);
+       }},
+      {"zel_rpc_getwindow", [&](const std::string &path, double *v) {
+         int c, p, status;
+         double dt;
+         std::vector<double> t(n + 1);
+         void *h = zel_rpc_open(path.c_str(), &c, &p, &dt, nullptr, &status);
+         EXPECT_EQ(zel_rpc_getwindow(h, 2, n / 2 * 0.01, n / 2, t.data(), v), 0);
+         zel_rpc_readclose(h);
+       }},
+      {"getData, frame pairs", [&](const std::string &path, double *v) {
+         rpc3file_input in(path.c_str());
+         in.initRead(kFramePair);
+         EXPECT_EQ(in.getData(2, v), 0);
+       }},
+      {"getData, group pairs", [&](const std::string &path, double *v) {
+         rpc3file_input in(path.c_str());
+         in.initRead(kGroupPair);
+         EXPECT_EQ(in.getData(2, v), 0); // the whole file is held whole
+       }}};
+  for (const auto &[name, read] : reads) {
+    std::vector<double> v(n + 1, -1.0);
+    read(whole_path, v.data());
+    ASSERT_EQ(v[n - 1], whole.expected(2, n - 1)) << name;
+    read(cut_path, v.data());
+    EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + n), want) << name;
   }
 }
 
