@@ -21,25 +21,33 @@ struct zel_file {
 
 namespace zel {
 namespace {
-zel_file *open_with(const char *name, DWORD access, DWORD disposition) {
+zel_file *open_with(const char *name, DWORD access, DWORD disposition, bool *no_memory) {
+  if (no_memory) *no_memory = false;
   if (!name) return nullptr;
-  HANDLE h = CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  zel_file *f = new (std::nothrow) zel_file{h};
-  if (!f) CloseHandle(h);
+  // The handle first: a file is never created or cut for nothing.
+  zel_file *f = new (std::nothrow) zel_file{INVALID_HANDLE_VALUE};
+  if (!f) {
+    if (no_memory) *no_memory = true;
+    return nullptr;
+  }
+  f->h = CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f->h == INVALID_HANDLE_VALUE) {
+    delete f;
+    return nullptr;
+  }
   return f;
 }
 } // namespace
 
-zel_file *file_open_read(const char *name) {
-  return open_with(name, GENERIC_READ, OPEN_EXISTING);
+zel_file *file_open_read(const char *name, bool *no_memory) {
+  return open_with(name, GENERIC_READ, OPEN_EXISTING, no_memory);
 }
-zel_file *file_open_write(const char *name) {
-  return open_with(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+zel_file *file_open_write(const char *name, bool *no_memory) {
+  return open_with(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, no_memory);
 }
-zel_file *file_open_update(const char *name) {
-  return open_with(name, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+zel_file *file_open_update(const char *name, bool *no_memory) {
+  return open_with(name, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, no_memory);
 }
 bool file_close(zel_file *f) {
   if (!f) return true;
@@ -107,29 +115,40 @@ struct zel_file {
 
 namespace zel {
 namespace {
-zel_file *open_with(const char *name, int flags) {
+zel_file *open_with(const char *name, int flags, bool *no_memory) {
+  if (no_memory) *no_memory = false;
   if (!name) return nullptr;
-  int fd;
-  do {
-    fd = ::open(name, flags | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  // The handle first: a file is never created or cut for nothing.
+  zel_file *f = new (std::nothrow) zel_file{-1};
+  if (!f) {
+    if (no_memory) *no_memory = true;
     return nullptr;
   }
-  zel_file *f = new (std::nothrow) zel_file{fd};
-  if (!f) ::close(fd);
+  do {
+    f->fd = ::open(name, flags | O_CLOEXEC, 0666);
+  } while (f->fd < 0 && errno == EINTR);
+  struct stat st;
+  if (f->fd >= 0 && (fstat(f->fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+    ::close(f->fd);
+    f->fd = -1;
+  }
+  if (f->fd < 0) {
+    delete f;
+    return nullptr;
+  }
   return f;
 }
 } // namespace
 
-zel_file *file_open_read(const char *name) { return open_with(name, O_RDONLY); }
-zel_file *file_open_write(const char *name) {
-  return open_with(name, O_RDWR | O_CREAT | O_TRUNC);
+zel_file *file_open_read(const char *name, bool *no_memory) {
+  return open_with(name, O_RDONLY, no_memory);
 }
-zel_file *file_open_update(const char *name) { return open_with(name, O_RDWR | O_CREAT); }
+zel_file *file_open_write(const char *name, bool *no_memory) {
+  return open_with(name, O_RDWR | O_CREAT | O_TRUNC, no_memory);
+}
+zel_file *file_open_update(const char *name, bool *no_memory) {
+  return open_with(name, O_RDWR | O_CREAT, no_memory);
+}
 
 bool file_close(zel_file *f) {
   if (!f) return true;

@@ -8,16 +8,20 @@ struct zel_file;
 
 namespace zel {
 
+// The open functions return null when the file cannot be opened; when
+// no_memory is given it tells whether the handle could not be allocated
+// (the file is then neither created nor changed).
+
 // Opens an existing file for reading; other processes may read and write it
-// meanwhile. Null when the file cannot be opened.
-zel_file *file_open_read(const char *name);
+// meanwhile.
+zel_file *file_open_read(const char *name, bool *no_memory = nullptr);
 
 // Creates a file, or truncates an existing one, for writing (and reading).
-zel_file *file_open_write(const char *name);
+zel_file *file_open_write(const char *name, bool *no_memory = nullptr);
 
 // Opens a file for reading and writing, creating it when it does not exist;
 // an existing file keeps its contents.
-zel_file *file_open_update(const char *name);
+zel_file *file_open_update(const char *name, bool *no_memory = nullptr);
 
 // Closes the file and releases the handle; null is accepted (true). False
 // when the system reported a failure while closing (a delayed write error):

@@ -105,9 +105,11 @@ rpc3file_output::rpc3file_output(const char *name, int channels, int points, dou
   // The file is created by the name as given; the field keeps a copy cut to
   // 255 characters for the header, created_name the whole name, so that a
   // file whose writing failed can be removed.
-  stream = file_open_write(name);
+  bool no_memory = false;
+  stream = file_open_write(name, &no_memory);
   if (!stream) {
-    status = ZEL_RPC_CREATE_FAILED;
+    // Without memory for the file handle nothing was created either.
+    status = no_memory ? ZEL_RPC_OUT_OF_MEMORY : ZEL_RPC_CREATE_FAILED;
     return;
   }
   const size_t name_bytes = std::strlen(name) + 1;

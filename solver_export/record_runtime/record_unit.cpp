@@ -40,22 +40,19 @@ bool Unit::open(const char *name, int64_t length, Form form) {
   if (number_ < 0) return false;
   if (!name || length < 0) length = 0;
   while (length > 0 && name[length - 1] == ' ') --length;
-  path_ = length > 0 ? new (std::nothrow) char[static_cast<size_t>(length) + 1] : nullptr;
+  // Memory first: a file is never created or cut for nothing.
+  buffer_ = new (std::nothrow) unsigned char[kUnitBufferBytes];
+  path_ = length > 0 && buffer_ ? new (std::nothrow) char[static_cast<size_t>(length) + 1] : nullptr;
   if (path_) {
     std::memcpy(path_, name, static_cast<size_t>(length));
     path_[length] = '\0';
     file_ = file_open_update(path_);
   }
-  if (file_) {
-    buffer_ = new (std::nothrow) unsigned char[kUnitBufferBytes];
-    if (!buffer_) {
-      file_close(file_);
-      file_ = nullptr;
-    }
-  }
   if (!file_) {
     delete[] path_;
     path_ = nullptr;
+    delete[] buffer_;
+    buffer_ = nullptr;
   }
   if (!file_) {
     refused_ = true;
