@@ -247,7 +247,7 @@ ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double 
       dac::set_y_label(f, y_label);
       if (y_note) dac::set_y_note(f, y_note);
       char now[32];
-      if (zel::local_time_text(now, sizeof now)) dac::add_detail(f, "Date", now);
+      if (zel::local_time_text(now, sizeof now)) status = dac::add_detail(f, "Date", now);
 
       float batch[kBatch];
       for (int done = 0; done < npts && status == ZEL_DAC_OK;) {
