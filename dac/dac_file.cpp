@@ -189,7 +189,8 @@ int DacFile::readPointBytes(int count, unsigned char *bytes, int &read_count) {
 
 int DacFile::readPoints(int count, float *samples, int &read_count) {
   const int status = readPointBytes(count, reinterpret_cast<unsigned char *>(samples), read_count);
-  if (status == ZEL_DAC_OK && !host_is_little_endian()) {
+  // After a failed read as well: the samples the file supplied come first.
+  if (!host_is_little_endian()) {
     reverse_bytes_4(reinterpret_cast<unsigned char *>(samples), read_count);
   }
   return status;
