@@ -332,6 +332,11 @@ TEST(Rpc3Data, PointsACutFileLacksAreZeroAfterAnotherFile) {
          EXPECT_EQ(zel_rpc_getwindow(h, 2, n / 2 * 0.01, n / 2, t.data(), v), 0);
          zel_rpc_readclose(h);
        }},
+      {"zel_rpc_data", [&](const std::string &path, double *v) {
+         int p;
+         double dt;
+         EXPECT_EQ(std::make_tuple(zel_rpc_data(path.c_str(), 2, &p, &dt, v), p), std::make_tuple(0, n));
+       }},
       {"getData, frame pairs", [&](const std::string &path, double *v) {
          rpc3file_input in(path.c_str());
          in.initRead(kFramePair);
