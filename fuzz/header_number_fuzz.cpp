@@ -65,11 +65,12 @@ double oracle_real(const std::string &s) {
 }
 
 // A real read back from its 13-digit text: within half a unit of the 13th
-// digit, plus half the smallest subnormal step.
+// digit plus the rounding of the text to a double (half a step of the
+// double, or of the smallest subnormal).
 bool close13(double parsed, double want) {
   if (std::isnan(want)) return std::isnan(parsed);
   if (std::isinf(want)) return parsed == want;
-  return std::fabs(parsed - want) <= 5.000001e-13 * std::fabs(want) + 4.95e-324;
+  return std::fabs(parsed - want) <= 5.002e-13 * std::fabs(want) + 4.95e-324;
 }
 
 // Equal values (zeros of either sign alike), or both NaN.
