@@ -1,21 +1,23 @@
-// The exported DAC functions (all but the windowed read), their messages and
-// the one-shot reads and writes. Every function is an exception firewall:
-// nothing thrown inside leaves the library.
+// The exported DAC functions (all but the windowed read): handles, the
+// one-shot reads and writes, and the messages. Each runs its body through
+// zel::guarded, so nothing thrown inside leaves the library.
 #include "zel.h"
 
 #include "common/file.h"
+#include "common/guard.h"
 #include "common/local_time.h"
 #include "common/text.h"
 #include "dac/dac_file.h"
 #include "dac/dac_format.h"
-#include "dac/dac_handle.h"
+#include "dac/dac_status.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 using zel::DacFile;
+using zel::guarded;
 namespace dac = zel::dac;
 
 namespace {
@@ -23,37 +25,12 @@ namespace {
 // Whole-file reads and writes move samples through a fixed local buffer.
 constexpr int kBatch = 1024;
 
-const char *const kMessages[] = {
-    "No error",
-    "Error reading header record",
-    "Not a valid dac file",
-    "Error writing header record",
-    "File is already open in call to Open",
-    "Bad arguments passed to function",
-    "Error opening file",
-    "Error writing data",
-    "File not in write mode",
-    "File not in read mode",
-    "No data points written to file",
-    "Error seeking to read/write position",
-    "Error reading data",
-    "Extra details keyword not found",
-    "Open call has not been made",
-    "Stats not yet known",
-    "Error reading extra details",
-    "Error writing extra details",
-    "Invalid handle",
-    "Start point for read is beyond end of signal",
-    "End point for read is before start point",
-    "Sample rate must be positive",
-    "Number of points must be greater than zero",
-    "Statistics are not valid",
-};
-constexpr int kMessageCount = static_cast<int>(sizeof kMessages / sizeof kMessages[0]);
-
 template <class T> void set_out(T *p, T v) {
   if (p) *p = v;
 }
+
+// A new object in its created state, or null when it cannot be allocated.
+std::unique_ptr<DacFile> create() { return std::unique_ptr<DacFile>(new (std::nothrow) DacFile); }
 
 struct Timing {
   int count = 0;
@@ -62,11 +39,8 @@ struct Timing {
 
 // The point count, start time and rate of an open file, into whichever of
 // the outputs the caller gave; the rate only when the interval is positive.
-Timing report_timing(DacFile *f, int *npts, double *start_time, double *rate) {
-  Timing t;
-  dac::get_point_count(f, t.count);
-  dac::get_start_time(f, t.start);
-  dac::get_interval(f, t.interval);
+Timing report_timing(const DacFile &f, int *npts, double *start_time, double *rate) {
+  const Timing t{f.point_count(), f.start_time(), f.interval()};
   set_out(npts, t.count);
   set_out(start_time, t.start);
   if (t.interval > 0.0) set_out(rate, 1.0 / t.interval);
@@ -74,34 +48,56 @@ Timing report_timing(DacFile *f, int *npts, double *start_time, double *rate) {
 }
 
 // A one-shot read: opens path for reading, hands the file to body (which
-// returns the call's status) and releases the object whatever happens. A
-// failed open is the call's status; otherwise a failed release is, when
-// body itself succeeded.
+// returns the call's status) and closes it whatever happens. A failed open
+// is the call's status; otherwise a failed close is, when body itself
+// succeeded.
 template <typename Body> int one_shot_read(const char *path, Body &&body) {
-  DacFile *f = nullptr;
-  try {
-    f = dac::create();
-    if (!f) return ZEL_DAC_BAD_HANDLE;
-    int status = dac::open(f, path, "rb");
-    if (status == ZEL_DAC_OK) status = body(f);
-    DacFile *done = f;
-    f = nullptr;
-    const int released = dac::finish(done);
-    return status != ZEL_DAC_OK ? status : released;
-  } catch (...) {
-    if (f) dac::finish(f);
-    return ZEL_DAC_BAD_HANDLE;
-  }
+  return guarded(int{ZEL_DAC_BAD_HANDLE}, [&] {
+    const std::unique_ptr<DacFile> f = create();
+    if (!f) return int{ZEL_DAC_BAD_HANDLE};
+    int status = f->open_read(path);
+    if (status == ZEL_DAC_OK) status = body(*f);
+    const int closed = f->close();
+    return status != ZEL_DAC_OK ? status : closed;
+  });
 }
 
-// Reads straight into the caller's array: the stored floats land in the
-// first half of its bytes and are widened in place. Used when the handle's
-// read buffer cannot (or need not) be grown to the request.
-int read_into_caller(void *handle, int count, double *samples) {
-  int got = 0;
-  dac::read_point_bytes(handle, count, reinterpret_cast<unsigned char *>(samples), got);
-  dac::widen_stored_in_place(samples, got);
-  return got;
+// Writes the whole file; created tells whether the file exists by this
+// call's doing.
+int write_file(const char *path, int npts, double start_time, double rate, const double *samples,
+               const char *x_note, const char *y_label, const char *y_note, bool &created) {
+  const std::unique_ptr<DacFile> f = create();
+  if (!f) return ZEL_DAC_BAD_HANDLE;
+  double interval = 1.0; // a single sample may have rate 0
+  if (rate > 0.0) {
+    interval = 1.0 / rate;
+  } else if (npts != 1) {
+    return ZEL_DAC_BAD_ARGUMENTS;
+  }
+  if (npts > 0 && !samples) return ZEL_DAC_BAD_ARGUMENTS;
+  int status = f->open_write(path);
+  if (status != ZEL_DAC_OK) return status;
+  created = true;
+  f->set_interval(interval);
+  f->set_start_time(start_time);
+  f->set_x_label("Time");
+  f->set_x_note(x_note);
+  f->set_y_label(y_label);
+  if (y_note) f->set_y_note(y_note);
+  char now[32];
+  if (zel::local_time_text(now, sizeof now)) status = f->add_detail("Date", now);
+
+  float batch[kBatch];
+  for (int done = 0; done < npts && status == ZEL_DAC_OK;) {
+    const int n = std::min(npts - done, kBatch);
+    for (int i = 0; i < n; ++i) batch[i] = static_cast<float>(samples[done + i]);
+    status = f->write_points(n, batch);
+    done += n;
+  }
+  // The file is closed whatever the close answers (a file whose completion
+  // failed is closed as it stands).
+  const int closed = f->close();
+  return status != ZEL_DAC_OK ? status : closed;
 }
 
 } // namespace
@@ -110,12 +106,12 @@ extern "C" {
 
 ZEL_API void zel_dac_geterror(int code, char *buffer) {
   if (!buffer) return;
-  const char *text = (code >= 0 && code < kMessageCount) ? kMessages[code] : "Unknown error";
+  const char *text = dac::status_message(code);
   std::memcpy(buffer, text, std::strlen(text) + 1);
 }
 
 ZEL_API int zel_dac_sniff(const char *path) {
-  return one_shot_read(path, [](DacFile *) { return ZEL_DAC_OK; }) == ZEL_DAC_OK ? 1 : 0;
+  return one_shot_read(path, [](DacFile &) { return int{ZEL_DAC_OK}; }) == ZEL_DAC_OK ? 1 : 0;
 }
 
 ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *spare,
@@ -124,55 +120,59 @@ ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *sp
   set_out(rate, 0.0);
   set_out(spare, 0.0);
   set_out(status, 0);
-  DacFile *f = nullptr;
-  try {
-    f = dac::create();
-    if (!f) {
-      set_out(status, static_cast<int>(ZEL_DAC_BAD_HANDLE));
-      return nullptr;
-    }
-    const int code = dac::open(f, path, "rb");
-    set_out(status, code);
-    if (code != ZEL_DAC_OK) return f;
-    if (!(report_timing(f, npts, nullptr, rate).interval > 0.0))
-      set_out(status, static_cast<int>(ZEL_DAC_BAD_RATE));
-    return f;
-  } catch (...) {
-    set_out(status, static_cast<int>(ZEL_DAC_BAD_HANDLE));
-    if (f) dac::finish(f);
-    return nullptr;
-  }
+  DacFile *handle = nullptr;
+  const int code = guarded(int{ZEL_DAC_BAD_HANDLE}, [&] {
+    std::unique_ptr<DacFile> f = create();
+    if (!f) return int{ZEL_DAC_BAD_HANDLE};
+    int opened = f->open_read(path);
+    if (opened == ZEL_DAC_OK && !(report_timing(*f, npts, nullptr, rate).interval > 0.0))
+      opened = ZEL_DAC_BAD_RATE;
+    handle = f.release(); // a failed open still gives a handle to close
+    return opened;
+  });
+  set_out(status, code);
+  return handle;
 }
 
 ZEL_API int zel_dac_getnpts(void *handle, int count, double *samples) {
-  try {
-    DacFile *f = dac::as_file(handle);
+  return guarded(0, [&] {
+    DacFile *f = zel::as_file(handle);
     if (!f || count < 1 || !samples) return 0;
-    const int64_t pending = f->pendingCount(count);
+    const int64_t pending = f->pending_count(count);
     if (pending == 0) return 0;
-    float *buffer = nullptr;
     // Grow the handle's buffer only as far as the file can fill it; a
-    // request beyond the end of the file is read into the caller's own array.
+    // request beyond the end of the file, or a buffer that cannot grow, is
+    // read straight into the caller's array: the stored floats land in the
+    // first half of its bytes and are widened in place.
     dac::ReadScratch &scratch = f->scratch();
-    if (pending <= scratch.capacity() || pending <= f->storedCount()) {
+    float *buffer = nullptr;
+    if (pending <= scratch.capacity() || pending <= f->stored_count()) {
       buffer = scratch.reserve(pending);
     }
-    if (!buffer) return read_into_caller(handle, count, samples);
     int got = 0;
-    dac::read_points(handle, count, buffer, got);
-    for (int i = 0; i < got; ++i) samples[i] = buffer[i];
+    if (!buffer) {
+      f->read_point_bytes(count, reinterpret_cast<unsigned char *>(samples), got);
+      dac::widen_stored_in_place(samples, got);
+      return got;
+    }
+    f->read_points(count, buffer, got);
+    std::copy(buffer, buffer + got, samples);
     return got;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 ZEL_API int zel_dac_close(void *handle) {
-  try {
-    return dac::release(handle);
-  } catch (...) {
-    return ZEL_DAC_BAD_HANDLE;
-  }
+  return guarded(int{ZEL_DAC_BAD_HANDLE}, [&] {
+    DacFile *f = zel::as_file(handle);
+    if (!f) return int{ZEL_DAC_BAD_HANDLE};
+    // A failed close keeps the object (the handle stays valid), except when
+    // the object holds no file at all: there is nothing left to complete,
+    // so it is destroyed and the close's answer (14) returned.
+    const int status = f->close();
+    if (status != ZEL_DAC_OK && status != ZEL_DAC_NOT_OPEN) return status;
+    delete f;
+    return status;
+  });
 }
 
 ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double *rate,
@@ -180,7 +180,7 @@ ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double
   set_out(npts, 0);
   set_out(start_time, 0.0);
   set_out(rate, 0.0);
-  return one_shot_read(path, [&](DacFile *f) -> int {
+  return one_shot_read(path, [&](DacFile &f) -> int {
     const Timing t = report_timing(f, npts, start_time, rate);
     if (!(t.interval > 0.0)) return ZEL_DAC_BAD_RATE;
     if (t.count == 0) return ZEL_DAC_NO_POINTS;
@@ -190,9 +190,8 @@ ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double
     float batch[kBatch];
     for (double *out = samples;;) {
       int got = 0;
-      const int status = dac::read_points(f, kBatch, batch, got);
-      for (int i = 0; i < got; ++i) out[i] = batch[i];
-      out += got;
+      const int status = f.read_points(kBatch, batch, got);
+      out = std::copy(batch, batch + got, out);
       if (status != ZEL_DAC_OK) std::fill(out, samples + t.count, 0.0);
       if (status != ZEL_DAC_OK || got == 0) return status;
     }
@@ -205,13 +204,13 @@ ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double
   set_out(npts, 0);
   set_out(start_time, 0.0);
   set_out(rate, 0.0);
-  return one_shot_read(path, [&](DacFile *f) -> int {
-    dac::get_x_label(f, x_label, DacFile::kLabelLength + 1);
-    dac::get_x_note(f, x_note, DacFile::kNoteLength + 1);
-    dac::get_y_label(f, y_label, DacFile::kLabelLength + 1);
-    dac::get_y_note(f, y_note, DacFile::kNoteLength + 1);
+  return one_shot_read(path, [&](DacFile &f) -> int {
+    if (x_label) zel::copy_text(x_label, dac::hdr::kLabelSize + 1, f.x_label());
+    if (x_note) zel::copy_text(x_note, dac::hdr::kNoteSize + 1, f.x_note());
+    if (y_label) zel::copy_text(y_label, dac::hdr::kLabelSize + 1, f.y_label());
+    if (y_note) zel::copy_text(y_note, dac::hdr::kNoteSize + 1, f.y_note());
     const Timing t = report_timing(f, npts, start_time, rate);
-    if (date && dac::get_detail(f, "Date", date) != ZEL_DAC_OK)
+    if (date && f.find_detail("Date", date) != ZEL_DAC_OK)
       std::memcpy(date, "Unknown", sizeof "Unknown");
     return t.interval > 0.0 ? ZEL_DAC_OK : ZEL_DAC_BAD_RATE;
   });
@@ -220,54 +219,13 @@ ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double
 ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double rate,
                           const double *samples, const char *x_note, const char *y_label,
                           const char *y_note) {
-  DacFile *f = nullptr;
-  bool created = false; // the file exists by our doing: a failure removes it
-  try {
-    f = dac::create();
-    if (!f) return ZEL_DAC_BAD_HANDLE;
-    int status = ZEL_DAC_OK;
-    double interval = 0.0;
-    if (rate > 0.0) {
-      interval = 1.0 / rate;
-    } else if (npts == 1) {
-      interval = 1.0;
-    } else {
-      status = ZEL_DAC_BAD_ARGUMENTS;
-    }
-    if (status == ZEL_DAC_OK && npts > 0 && !samples) status = ZEL_DAC_BAD_ARGUMENTS;
-    if (status == ZEL_DAC_OK) {
-      status = dac::open(f, path, "wb");
-      created = status == ZEL_DAC_OK;
-    }
-    if (status == ZEL_DAC_OK) status = dac::set_interval(f, interval);
-    if (status == ZEL_DAC_OK) {
-      dac::set_start_time(f, start_time);
-      dac::set_x_label(f, "Time");
-      dac::set_x_note(f, x_note);
-      dac::set_y_label(f, y_label);
-      if (y_note) dac::set_y_note(f, y_note);
-      char now[32];
-      if (zel::local_time_text(now, sizeof now)) status = dac::add_detail(f, "Date", now);
-
-      float batch[kBatch];
-      for (int done = 0; done < npts && status == ZEL_DAC_OK;) {
-        const int n = npts - done < kBatch ? npts - done : kBatch;
-        for (int i = 0; i < n; ++i) batch[i] = static_cast<float>(samples[done + i]);
-        status = dac::write_points(f, n, batch);
-        done += n;
-      }
-    }
-    const int released = dac::finish(f);
-    f = nullptr;
-    const int result = status != ZEL_DAC_OK ? status : released;
-    // A file that is not complete never stays to be read as a valid one.
-    if (result != ZEL_DAC_OK && created) zel::file_remove(path);
-    return result;
-  } catch (...) {
-    if (f) dac::finish(f);
-    if (created) zel::file_remove(path);
-    return ZEL_DAC_BAD_HANDLE;
-  }
+  bool created = false;
+  const int result = guarded(int{ZEL_DAC_BAD_HANDLE}, [&] {
+    return write_file(path, npts, start_time, rate, samples, x_note, y_label, y_note, created);
+  });
+  // A file that is not complete never stays to be read as a valid one.
+  if (result != ZEL_DAC_OK && created) zel::file_remove(path);
+  return result;
 }
 
 } // extern "C"

@@ -2,30 +2,19 @@
 
 #include "common/byteorder.h"
 #include "common/file.h"
+#include "common/guard.h"
 #include "common/text.h"
-#include "dac/dac_format.h"
 #include "zel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 namespace zel {
 
 using namespace dac;
 
 // ---------------------------------------------------------------- statistics
-
-void DacStatistics::reset() {
-  sum_ = 0.0;
-  sum_squares_ = 0.0;
-  maximum_ = -1.0e37f;
-  minimum_ = 1.0e37f;
-  max_index_ = 0;
-  min_index_ = 0;
-  count_ = 0;
-}
 
 void DacStatistics::accumulate(const float *samples, int64_t count) {
   for (int64_t i = 0; i < count; ++i) {
@@ -76,9 +65,7 @@ void DacStatistics::summarize(int64_t &n, double &maximum, double &minimum, doub
 
 // ------------------------------------------------------------------ DacFile
 
-DacFile::DacFile()
-    : point_count_(0), max_index_(0), min_index_(0), absmax_index_(0), file_(nullptr),
-      position_(1), last_(0), detail_count_(0), write_mode_(0) {
+DacFile::DacFile() {
   std::memset(header_, 0, sizeof header_);
   put_f32(header_, hdr::kInterval, 1.0f);
   put_f32(header_, hdr::kRate, 1.0f);
@@ -87,29 +74,23 @@ DacFile::DacFile()
 
 DacFile::~DacFile() { file_close(file_); }
 
-int DacFile::open(const char *path, const char *mode) {
+int DacFile::open_read(const char *path) {
   if (file_) return ZEL_DAC_ALREADY_OPEN;
-  if (!mode) return ZEL_DAC_BAD_ARGUMENTS;
-  if (std::strcmp(mode, "rb") == 0) {
-    write_mode_ = 0;
-  } else if (std::strcmp(mode, "wb") == 0) {
-    write_mode_ = 1;
-  } else {
-    return ZEL_DAC_BAD_ARGUMENTS;
-  }
-  if (write_mode_) {
-    statistics_.reset();
-    point_count_ = 0;
-  }
-  position_ = 1;
-  file_ = write_mode_ ? file_open_write(path) : file_open_read(path);
+  write_mode_ = false;
+  file_ = file_open_read(path);
   if (!file_) return ZEL_DAC_OPEN_FAILED;
-  if (write_mode_) return ZEL_DAC_OK;
-  int status = readHeader();
-  if (status == ZEL_DAC_OK) status = readDetails();
+  int status = read_header();
+  if (status == ZEL_DAC_OK) status = read_details();
   if (status != ZEL_DAC_OK) return status;
   last_ = point_count_;
   return ZEL_DAC_OK;
+}
+
+int DacFile::open_write(const char *path) {
+  if (file_) return ZEL_DAC_ALREADY_OPEN;
+  write_mode_ = true;
+  file_ = file_open_write(path);
+  return file_ ? ZEL_DAC_OK : ZEL_DAC_OPEN_FAILED;
 }
 
 int DacFile::close() {
@@ -117,17 +98,17 @@ int DacFile::close() {
   if (write_mode_) {
     if (point_count_ == 0) return ZEL_DAC_NO_POINTS;
     // Zero-fill the rest of the last data record.
-    const int64_t pad = 127 - (static_cast<int64_t>(point_count_) - 1) % kSamplesPerRecord;
+    const int64_t pad = kSamplesPerRecord - 1 - (static_cast<int64_t>(point_count_) - 1) % kSamplesPerRecord;
     if (pad > 0) {
       static const unsigned char zeros[kRecordSize] = {};
-      if (!file_write_at(file_, sample_offset(point_count_ + 1), zeros, 4 * pad)) {
+      if (!file_write_at(file_, sample_offset(point_count_ + 1), zeros, kSampleSize * pad)) {
         return ZEL_DAC_DATA_WRITE;
       }
     }
-    storeStatistics();
-    int status = writeDetails();
+    store_statistics();
+    int status = write_details();
     if (status != ZEL_DAC_OK) return status;
-    status = writeHeader();
+    status = write_header();
     if (status != ZEL_DAC_OK) return status;
   }
   // A close that fails loses written data (a delayed write error).
@@ -136,7 +117,7 @@ int DacFile::close() {
   return closed || !write_mode_ ? ZEL_DAC_OK : ZEL_DAC_DATA_WRITE;
 }
 
-int DacFile::writePoints(int count, const float *samples) {
+int DacFile::write_points(int count, const float *samples) {
   if (!write_mode_) return ZEL_DAC_NOT_WRITE_MODE;
   if (!file_) return ZEL_DAC_NOT_OPEN;
   if (count < 0) return ZEL_DAC_BAD_ARGUMENTS;
@@ -148,15 +129,16 @@ int DacFile::writePoints(int count, const float *samples) {
 
   const int64_t offset = sample_offset(position_);
   if (host_is_little_endian()) {
-    if (!file_write_at(file_, offset, samples, 4 * static_cast<int64_t>(count))) {
+    if (!file_write_at(file_, offset, samples, kSampleSize * count)) {
       return ZEL_DAC_DATA_WRITE;
     }
   } else {
-    unsigned char buffer[4096];
+    constexpr int kBatch = 1024;
+    unsigned char buffer[kSampleSize * kBatch];
     for (int done = 0; done < count;) {
-      const int n = std::min(count - done, 1024);
-      for (int i = 0; i < n; ++i) store_le_float(buffer + 4 * i, samples[done + i]);
-      if (!file_write_at(file_, offset + 4 * static_cast<int64_t>(done), buffer, 4 * n)) {
+      const int n = std::min(count - done, kBatch);
+      for (int i = 0; i < n; ++i) store_le_float(buffer + kSampleSize * i, samples[done + i]);
+      if (!file_write_at(file_, offset + kSampleSize * done, buffer, kSampleSize * n)) {
         return ZEL_DAC_DATA_WRITE;
       }
       done += n;
@@ -167,19 +149,19 @@ int DacFile::writePoints(int count, const float *samples) {
   return ZEL_DAC_OK;
 }
 
-int DacFile::readPointBytes(int count, unsigned char *bytes, int &read_count) {
+int DacFile::read_point_bytes(int count, unsigned char *bytes, int &read_count) {
   read_count = 0;
   if (write_mode_) return ZEL_DAC_NOT_READ_MODE;
   if (!file_) return ZEL_DAC_NOT_OPEN;
   if (count < 1 || !bytes) return ZEL_DAC_BAD_ARGUMENTS;
   if (position_ > last_) return ZEL_DAC_OK;
   read_count = static_cast<int>(std::min<int64_t>(count, last_ - position_ + 1));
-  const int64_t want = 4 * static_cast<int64_t>(read_count);
+  const int64_t want = kSampleSize * read_count;
   const int64_t got = file_read_at(file_, sample_offset(position_), bytes, want);
   if (got != want) {
     // Samples the file could not supply, a partly read one included, are
     // 0.0: nothing of an earlier read stays in the caller's bytes.
-    const int64_t whole = got > 0 ? got - got % 4 : 0;
+    const int64_t whole = got > 0 ? got - got % kSampleSize : 0;
     std::memset(bytes + whole, 0, static_cast<size_t>(want - whole));
     return ZEL_DAC_DATA_READ;
   }
@@ -187,8 +169,8 @@ int DacFile::readPointBytes(int count, unsigned char *bytes, int &read_count) {
   return ZEL_DAC_OK;
 }
 
-int DacFile::readPoints(int count, float *samples, int &read_count) {
-  const int status = readPointBytes(count, reinterpret_cast<unsigned char *>(samples), read_count);
+int DacFile::read_points(int count, float *samples, int &read_count) {
+  const int status = read_point_bytes(count, reinterpret_cast<unsigned char *>(samples), read_count);
   // After a failed read as well: the samples the file supplied come first.
   if (!host_is_little_endian()) {
     reverse_bytes_4(reinterpret_cast<unsigned char *>(samples), read_count);
@@ -196,7 +178,7 @@ int DacFile::readPoints(int count, float *samples, int &read_count) {
   return status;
 }
 
-int DacFile::setReadRange(int first, int last) {
+int DacFile::set_read_range(int first, int last) {
   if (first > point_count_) return ZEL_DAC_START_BEYOND_END;
   if (last < first) return ZEL_DAC_END_BEFORE_START;
   position_ = first < 1 ? 1 : first;
@@ -204,79 +186,39 @@ int DacFile::setReadRange(int first, int last) {
   return ZEL_DAC_OK;
 }
 
-int64_t DacFile::pendingCount(int count) const {
+int64_t DacFile::pending_count(int count) const {
   if (!file_ || write_mode_ || count < 1 || position_ > last_) return 0;
   return std::min<int64_t>(count, last_ - position_ + 1);
 }
 
-int64_t DacFile::storedCount() const {
+int64_t DacFile::stored_count() const {
   const int64_t size = file_size(file_);
-  if (size < kRecordSize) return 0;
-  return std::max<int64_t>(0, (size - kRecordSize) / 4 - position_ + 1);
+  if (size < kHeaderSize) return 0;
+  return std::max<int64_t>(0, (size - kHeaderSize) / kSampleSize - position_ + 1);
 }
 
 // ------------------------------------------------------------ header values
 
-double DacFile::getInterval() const { return get_f32(header_, hdr::kInterval); }
+double DacFile::interval() const { return get_f32(header_, hdr::kInterval); }
 
-double DacFile::getStartTime() const { return get_f32(header_, hdr::kStartTime); }
+double DacFile::start_time() const { return get_f32(header_, hdr::kStartTime); }
 
-int DacFile::setInterval(double interval) {
-  if (!(interval >= 0.0)) return ZEL_DAC_BAD_RATE; // negative or not a number
+void DacFile::set_interval(double interval) {
   put_f32(header_, hdr::kInterval, static_cast<float>(interval));
   put_f32(header_, hdr::kRate, static_cast<float>(1.0 / interval));
-  return ZEL_DAC_OK;
 }
 
-int DacFile::setStartTime(double time) {
+void DacFile::set_start_time(double time) {
   put_f32(header_, hdr::kStartTime, static_cast<float>(time));
-  return ZEL_DAC_OK;
 }
 
-int DacFile::setPointCount(int count) {
-  if (count < 1) return ZEL_DAC_BAD_POINT_COUNT;
-  point_count_ = count;
-  return ZEL_DAC_OK;
-}
+void DacFile::set_x_label(const char *text) { copy_text(x_label_, sizeof x_label_, text); }
+void DacFile::set_y_label(const char *text) { copy_text(y_label_, sizeof y_label_, text); }
+void DacFile::set_x_note(const char *text) { copy_text(x_note_, sizeof x_note_, text); }
+void DacFile::set_y_note(const char *text) { copy_text(y_note_, sizeof y_note_, text); }
 
-int DacFile::setStatistics(double maximum, double minimum, double mean, double std_dev,
-                           double rms) {
-  if (!(std_dev >= 0.0) || !(rms >= 0.0)) return ZEL_DAC_BAD_STATISTICS;
-  put_i16(header_, hdr::kStatsFlag, 1);
-  put_f32(header_, hdr::kMaximum, static_cast<float>(maximum));
-  put_f32(header_, hdr::kMinimum, static_cast<float>(minimum));
-  put_f32(header_, hdr::kMean, static_cast<float>(mean));
-  put_f32(header_, hdr::kStdDev, static_cast<float>(std_dev));
-  put_f32(header_, hdr::kRms, static_cast<float>(rms));
-  return ZEL_DAC_OK;
-}
-
-int DacFile::setExtremeIndices(int64_t max_index, int64_t min_index, int64_t absmax_index) {
-  const auto valid = [this](int64_t i) { return i >= 1 && i <= point_count_; };
-  if (!valid(max_index) || !valid(min_index) || !valid(absmax_index)) {
-    return ZEL_DAC_BAD_STATISTICS;
-  }
-  max_index_ = max_index;
-  min_index_ = min_index;
-  absmax_index_ = absmax_index;
-  return ZEL_DAC_OK;
-}
-
-int DacFile::detailRecordCount() const { return round_count(get_f32(header_, hdr::kDetailRecords)); }
-
-void DacFile::setDetailRecordCount(int n) {
-  put_f32(header_, hdr::kDetailRecords, static_cast<float>(n));
-}
-
-void DacFile::setXLabel(const char *text) { copy_text(x_label_, kLabelLength + 1, text); }
-void DacFile::setYLabel(const char *text) { copy_text(y_label_, kLabelLength + 1, text); }
-void DacFile::setXNote(const char *text) { copy_text(x_note_, kNoteLength + 1, text); }
-void DacFile::setYNote(const char *text) { copy_text(y_note_, kNoteLength + 1, text); }
-
-int DacFile::readHeader() {
-  if (file_read_at(file_, 0, header_, kHeaderSize) != static_cast<int64_t>(kHeaderSize)) {
-    return ZEL_DAC_HEADER_READ;
-  }
+int DacFile::read_header() {
+  if (file_read_at(file_, 0, header_, kHeaderSize) != kHeaderSize) return ZEL_DAC_HEADER_READ;
   const int status = check_header(header_);
   if (status != ZEL_DAC_OK) return status;
 
@@ -285,24 +227,14 @@ int DacFile::readHeader() {
   unpack_note(header_ + hdr::kXNoteHead, header_ + hdr::kXNoteTail, x_note_);
   unpack_note(header_ + hdr::kYNoteHead, header_ + hdr::kYNoteTail, y_note_);
 
-  const bool revision2 = get_i16(header_, hdr::kRevision) == 2;
-  point_count_ = revision2 ? get_i32(header_, hdr::kPointCount)
-                           : round_count(get_f32(header_, hdr::kPointCountF));
-  if (get_i16(header_, hdr::kStatsFlag) == 0) {
-    max_index_ = min_index_ = absmax_index_ = 1;
-  } else if (revision2) {
-    max_index_ = get_i32(header_, hdr::kMaxIndex);
-    min_index_ = get_i32(header_, hdr::kMinIndex);
-    absmax_index_ = get_i32(header_, hdr::kAbsmaxIndex);
-  } else {
-    max_index_ = round_count(get_f32(header_, hdr::kMaxIndexF));
-    min_index_ = round_count(get_f32(header_, hdr::kMinIndexF));
-    absmax_index_ = round_count(get_f32(header_, hdr::kAbsmaxIndexF));
-  }
+  // Revision 2 holds the count as an int32, revision 0 as a float.
+  point_count_ = get_i16(header_, hdr::kRevision) == hdr::kRevisionWritten
+                     ? get_i32(header_, hdr::kPointCount)
+                     : round_count(get_f32(header_, hdr::kPointCountF));
   return ZEL_DAC_OK;
 }
 
-int DacFile::writeHeader() {
+int DacFile::write_header() {
   pack_text(header_ + hdr::kXLabel, hdr::kLabelSize, x_label_);
   pack_text(header_ + hdr::kYLabel, hdr::kLabelSize, y_label_);
   const size_t x_len = std::strlen(x_note_);
@@ -322,98 +254,92 @@ int DacFile::writeHeader() {
   put_i16(header_, hdr::kUnnamedWord, 0);
   put_i32(header_, hdr::kPointCount, point_count_);
   put_f32(header_, hdr::kPointCountF, static_cast<float>(point_count_));
-  if (get_i16(header_, hdr::kStatsFlag) == 1) {
-    // The indices lie in 1 to the point count (or are still 0).
-    put_i32(header_, hdr::kMaxIndex, static_cast<int32_t>(max_index_));
-    put_i32(header_, hdr::kMinIndex, static_cast<int32_t>(min_index_));
-    put_i32(header_, hdr::kAbsmaxIndex, static_cast<int32_t>(absmax_index_));
-    put_f32(header_, hdr::kMaxIndexF, static_cast<float>(max_index_));
-    put_f32(header_, hdr::kMinIndexF, static_cast<float>(min_index_));
-    put_f32(header_, hdr::kAbsmaxIndexF, static_cast<float>(absmax_index_));
-  }
   if (!file_write_at(file_, 0, header_, kHeaderSize)) return ZEL_DAC_HEADER_WRITE;
   return ZEL_DAC_OK;
 }
 
-void DacFile::storeStatistics() {
-  if (!write_mode_) return;
-  int64_t n, max_index, min_index, absmax_index;
+void DacFile::store_statistics() {
+  int64_t n, indices[3];
   double maximum, minimum, mean, std_dev, rms;
-  statistics_.summarize(n, maximum, minimum, mean, std_dev, rms, max_index, min_index,
-                        absmax_index);
-  // A refused value leaves its fields as they were.
-  setStatistics(maximum, minimum, mean, std_dev, rms);
-  setExtremeIndices(max_index, min_index, absmax_index);
+  statistics_.summarize(n, maximum, minimum, mean, std_dev, rms, indices[0], indices[1], indices[2]);
+  put_i16(header_, hdr::kStatsFlag, 1);
+  put_f32(header_, hdr::kMaximum, static_cast<float>(maximum));
+  put_f32(header_, hdr::kMinimum, static_cast<float>(minimum));
+  put_f32(header_, hdr::kMean, static_cast<float>(mean));
+  put_f32(header_, hdr::kStdDev, static_cast<float>(std_dev));
+  put_f32(header_, hdr::kRms, static_cast<float>(rms));
+  // The indices are stored when all three name a sample (an extreme that no
+  // sample passed has index 0): otherwise all three are 0.
+  bool named = true;
+  for (int64_t i : indices) named = named && i >= 1 && i <= point_count_;
+  const size_t at[3] = {hdr::kMaxIndex, hdr::kMinIndex, hdr::kAbsmaxIndex};
+  const size_t at_f[3] = {hdr::kMaxIndexF, hdr::kMinIndexF, hdr::kAbsmaxIndexF};
+  for (int k = 0; k < 3; ++k) {
+    const int32_t index = named ? static_cast<int32_t>(indices[k]) : 0;
+    put_i32(header_, at[k], index);
+    put_f32(header_, at_f[k], static_cast<float>(index));
+  }
 }
 
 // ------------------------------------------------------------ extra details
 
-char *DacFile::keywordAt(int i) const {
-  return detail_chunks_[static_cast<size_t>(i / kDetailGrowth)]->keyword[i % kDetailGrowth];
+char *DacFile::keyword_at(int i) const {
+  return detail_chunks_[static_cast<size_t>(i / kDetailsPerChunk)]->keyword[i % kDetailsPerChunk];
 }
 
-char *DacFile::valueAt(int i) const {
-  return detail_chunks_[static_cast<size_t>(i / kDetailGrowth)]->value[i % kDetailGrowth];
+char *DacFile::value_at(int i) const {
+  return detail_chunks_[static_cast<size_t>(i / kDetailsPerChunk)]->value[i % kDetailsPerChunk];
 }
 
-const char *DacFile::detailKeyword(int i) const {
-  return (i >= 0 && i < detail_count_) ? keywordAt(i) : nullptr;
+const char *DacFile::detail_keyword(int i) const {
+  return (i >= 0 && i < detail_count_) ? keyword_at(i) : nullptr;
 }
 
-const char *DacFile::detailValue(int i) const {
-  return (i >= 0 && i < detail_count_) ? valueAt(i) : nullptr;
+const char *DacFile::detail_value(int i) const {
+  return (i >= 0 && i < detail_count_) ? value_at(i) : nullptr;
 }
 
 namespace {
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 } // namespace
 
-int DacFile::addDetail(const char *keyword, const char *value) {
+int DacFile::add_detail(const char *keyword, const char *value) {
   if (!keyword || !value || keyword[0] == '\0' || value[0] == '\0') return ZEL_DAC_BAD_ARGUMENTS;
   if (detail_count_ == INT32_MAX) return ZEL_DAC_BAD_ARGUMENTS;
-  if (detail_count_ % kDetailGrowth == 0) {
+  if (detail_count_ % kDetailsPerChunk == 0) {
     // Memory for the list is the only allocation a file can cause here; its
     // failure is reported like a failed allocation of the object itself.
-    DetailChunk *chunk = new (std::nothrow) DetailChunk;
-    if (!chunk) return ZEL_DAC_BAD_HANDLE;
-    try {
-      detail_chunks_.emplace_back(chunk);
-    } catch (...) {
-      delete chunk;
-      return ZEL_DAC_BAD_HANDLE;
-    }
+    const int grown = guarded(int{ZEL_DAC_BAD_HANDLE}, [this] {
+      detail_chunks_.push_back(std::make_unique<DetailChunk>());
+      return int{ZEL_DAC_OK};
+    });
+    if (grown != ZEL_DAC_OK) return grown;
   }
-  char *k = keywordAt(detail_count_);
-  copy_text(k, kKeywordLength + 1, keyword);
+  char *k = keyword_at(detail_count_);
+  copy_text(k, det::kKeywordSize + 1, keyword);
   for (char *p = k; *p; ++p) *p = upper(*p);
-  copy_text(valueAt(detail_count_), kValueLength + 1, value);
+  copy_text(value_at(detail_count_), det::kValueSize + 1, value);
   ++detail_count_;
   return ZEL_DAC_OK;
 }
 
-int DacFile::getDetail(const char *keyword, char *value_out) const {
+int DacFile::find_detail(const char *keyword, char *value_out) const {
   value_out[0] = '\0';
-  char key[kKeywordLength + 1];
+  char key[det::kKeywordSize + 1];
   copy_text(key, sizeof key, keyword);
   for (char *p = key; *p; ++p) *p = upper(*p);
   if (detail_count_ == 0) return ZEL_DAC_DETAIL_NOT_FOUND;
   for (int i = 0; i < detail_count_; ++i) {
-    if (std::strcmp(keywordAt(i), key) == 0) {
-      std::memcpy(value_out, valueAt(i), std::strlen(valueAt(i)) + 1);
+    if (std::strcmp(keyword_at(i), key) == 0) {
+      std::memcpy(value_out, value_at(i), std::strlen(value_at(i)) + 1);
       return ZEL_DAC_OK;
     }
   }
   return ZEL_DAC_DETAIL_NOT_FOUND;
 }
 
-void DacFile::clearDetails() {
-  detail_chunks_.clear();
-  detail_count_ = 0;
-}
-
-int DacFile::readDetails() {
-  clearDetails();
-  const int64_t groups = detail_group_count(detailRecordCount());
+int DacFile::read_details() {
+  const int64_t groups = detail_group_count(round_count(get_f32(header_, hdr::kDetailRecords)));
   if (groups == 0) return ZEL_DAC_OK;
   const int64_t first = first_detail_record(point_count_);
 
@@ -450,14 +376,14 @@ int DacFile::readDetails() {
       const unsigned char *slot = data + det::kSlotSize * (j % det::kSlotsPerRecord);
       unpack_text(slot + det::kKeywordSize, det::kValueSize, value);
       if (value[0] == '\0') continue; // kept only with a value
-      status = addDetail(keyword, value);
+      status = add_detail(keyword, value);
       if (status != ZEL_DAC_OK) return status;
     }
   }
   return ZEL_DAC_OK;
 }
 
-int DacFile::writeDetails() {
+int DacFile::write_details() {
   if (detail_count_ == 0) return ZEL_DAC_OK;
   int64_t directory_record = first_detail_record(point_count_);
   int64_t data_record = directory_record + 1;
@@ -481,11 +407,11 @@ int DacFile::writeDetails() {
     const bool last = i == detail_count_ - 1;
 
     unsigned char *entry = directory + det::kEntrySize * j;
-    pack_text(entry, det::kKeywordSize, keywordAt(i));
+    pack_text(entry, det::kKeywordSize, keyword_at(i));
     put_i16(entry, det::kKeywordSize, static_cast<int16_t>(static_cast<uint16_t>(detail_slot(d, j))));
     unsigned char *slot = data + det::kSlotSize * s;
-    pack_text(slot, det::kKeywordSize, keywordAt(i));
-    pack_text(slot + det::kKeywordSize, det::kValueSize, valueAt(i));
+    pack_text(slot, det::kKeywordSize, keyword_at(i));
+    pack_text(slot + det::kKeywordSize, det::kValueSize, value_at(i));
 
     if (s == det::kSlotsPerRecord - 1 || last) {
       const int used = (s + 1) * det::kSlotSize;
@@ -511,7 +437,7 @@ int DacFile::writeDetails() {
       data_record = directory_record + 1;
     }
   }
-  setDetailRecordCount(static_cast<int>(written));
+  put_f32(header_, hdr::kDetailRecords, static_cast<float>(written));
   return ZEL_DAC_OK;
 }
 

@@ -1,9 +1,9 @@
 #include "dac/dac_format.h"
 
 #include "common/byteorder.h"
+#include "common/numeric.h"
 #include "zel.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace zel {
@@ -53,30 +53,10 @@ void unpack_note(const unsigned char *head, const unsigned char *tail, char *out
   unpack_text(whole, hdr::kNoteSize, out);
 }
 
-int32_t round_count(float v) {
-  const double d = static_cast<double>(v) + 0.5;
-  if (std::isnan(d)) return 0;
-  if (d >= 2147483647.0) return INT32_MAX;
-  if (d <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(d); // truncates toward zero
-}
-
-int64_t data_record_count(int64_t point_count) {
-  if (point_count <= 0) return 0;
-  return (point_count + kSamplesPerRecord - 1) / kSamplesPerRecord;
-}
+int32_t round_count(float v) { return saturate_cast<int32_t>(static_cast<double>(v) + 0.5); }
 
 int64_t first_detail_record(int64_t point_count) {
   return (point_count - 1) / kSamplesPerRecord + 3;
-}
-
-int64_t detail_record_count(int64_t details) {
-  if (details <= 0) return 0;
-  const int64_t full = details / det::kEntriesPerDirectory;
-  const int64_t rest = details % det::kEntriesPerDirectory;
-  int64_t records = full * det::kRecordsPerGroup;
-  if (rest > 0) records += 1 + (rest + det::kSlotsPerRecord - 1) / det::kSlotsPerRecord;
-  return records;
 }
 
 int64_t detail_group_count(int64_t detail_records) {
@@ -89,7 +69,7 @@ int64_t detail_group_count(int64_t detail_records) {
 void widen_stored_in_place(double *out, int64_t n) {
   const unsigned char *bytes = reinterpret_cast<const unsigned char *>(out);
   for (int64_t i = n - 1; i >= 0; --i) {
-    const float f = load_le_float(bytes + 4 * i);
+    const float f = load_le_float(bytes + kSampleSize * i);
     out[i] = f;
   }
 }

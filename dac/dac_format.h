@@ -13,7 +13,9 @@ namespace zel {
 namespace dac {
 
 constexpr int64_t kRecordSize = 512;
-constexpr int64_t kSamplesPerRecord = 128;
+constexpr int64_t kHeaderSize = kRecordSize; // record 1
+constexpr int64_t kSampleSize = 4;           // a 32-bit float
+constexpr int64_t kSamplesPerRecord = kRecordSize / kSampleSize;
 
 // Header record: byte offsets of the fields (4-byte floats unless noted).
 namespace hdr {
@@ -75,7 +77,7 @@ constexpr size_t kDirectoryMarker = 504; // int16, -1
 constexpr int16_t kDirectoryMarkerValue = -1;
 } // namespace det
 
-// Header field access on a 512-byte image (little-endian in the file).
+// Header field access on a header image (little-endian in the file).
 float get_f32(const unsigned char *image, size_t offset);
 void put_f32(unsigned char *image, size_t offset, float v);
 int32_t get_i32(const unsigned char *image, size_t offset);
@@ -100,9 +102,6 @@ void unpack_note(const unsigned char *head, const unsigned char *tail, char *out
 // beyond the int32 range saturate; a NaN gives 0.
 int32_t round_count(float v);
 
-// Data records needed for point_count samples (0 for none or a negative count).
-int64_t data_record_count(int64_t point_count);
-
 // Record number (1-based) of the first extra-details record:
 // ((point_count - 1) div 128) + 3, with div truncating toward zero.
 int64_t first_detail_record(int64_t point_count);
@@ -110,15 +109,11 @@ int64_t first_detail_record(int64_t point_count);
 // Byte offset of record n (1-based).
 inline int64_t record_offset(int64_t record) { return kRecordSize * (record - 1); }
 
-// Byte offset of sample p (1-based).
-inline int64_t sample_offset(int64_t p) { return 508 + 4 * p; }
+// Byte offset of sample p (1-based): the data area starts at record 2.
+inline int64_t sample_offset(int64_t p) { return record_offset(2) + kSampleSize * (p - 1); }
 
 // Slot number of entry j (0-based) of directory d (0-based): 52 d + j + 1.
 inline int64_t detail_slot(int64_t d, int64_t j) { return det::kSlotsPerGroup * d + j + 1; }
-
-// Records of the extra-details area for a number of details: 13 per full
-// group, 1 + ceil(rest / 4) for a short last group.
-int64_t detail_record_count(int64_t details);
 
 // Groups to read for a rounded detail_records value: none for 0, otherwise
 // ((n - 1) div 13) + 1 with div truncating toward zero (so -1 to -11 give

@@ -9,10 +9,6 @@ namespace dac {
 float *ReadScratch::reserve(int64_t needed) {
   if (needed <= capacity_) return buffer_.get();
   release();
-  if (fail_next_) {
-    fail_next_ = false;
-    return nullptr;
-  }
   const int64_t capacity = std::max<int64_t>(needed, 1024);
   buffer_.reset(new (std::nothrow) float[static_cast<size_t>(capacity)]());
   if (buffer_) capacity_ = capacity;

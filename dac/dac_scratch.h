@@ -23,13 +23,9 @@ public:
   // Floats the buffer holds now.
   int64_t capacity() const { return capacity_; }
 
-  // Test hook: the next reallocation fails as if memory ran out.
-  void failNextAllocation() { fail_next_ = true; }
-
 private:
   std::unique_ptr<float[]> buffer_;
   int64_t capacity_ = 0;
-  bool fail_next_ = false;
 };
 
 } // namespace dac

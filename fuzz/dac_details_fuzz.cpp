@@ -135,14 +135,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int want_status = expected_details(file, count, rounded(records_f), want);
 
   zel::DacFile f;
-  const int status = f.open(memory.path(), "rb");
+  const int status = f.open_read(memory.path());
   if (status != want_status) std::fprintf(stderr, "open: %d, expected %d\n", status, want_status);
   check(status == want_status, "open status");
   if (status == 0) {
-    check(f.detailCount() == static_cast<int>(want.size()), "detail count");
-    for (int i = 0; i < f.detailCount(); ++i) {
-      check(want[size_t(i)].first == f.detailKeyword(i), "detail keyword");
-      check(want[size_t(i)].second == f.detailValue(i), "detail value");
+    check(f.detail_count() == static_cast<int>(want.size()), "detail count");
+    for (int i = 0; i < f.detail_count(); ++i) {
+      check(want[size_t(i)].first == f.detail_keyword(i), "detail keyword");
+      check(want[size_t(i)].second == f.detail_value(i), "detail value");
     }
   }
   f.close();

@@ -1,12 +1,11 @@
-// Test-side helpers for DAC files: byte access, and a builder that writes DAC
-// files of any shape, foreign and broken ones included, independently of the
-// library's writer. Its layout also serves as the expected bytes of written files.
+// Test-side DAC files: a builder that writes files of any shape, foreign and
+// broken ones included, from the layout alone (literal offsets, nothing of
+// the library's format code). Its bytes are also the expected bytes of the
+// files the library writes.
 #pragma once
 
 #include "support/temp_dir.h"
 #include "zel.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
@@ -26,27 +25,14 @@ namespace dac_test {
 using Bytes = std::vector<unsigned char>;
 using zel_test::TempDir;
 
-inline Bytes read_bytes(const std::string &path) { return zel_test::read_file_bytes(path); }
-
-inline void write_bytes(const std::string &path, const Bytes &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Little-endian 2- and 4-byte values (integers or floats) and blank-padded text.
+// Little-endian 2- and 4-byte values (integers or floats; little-endian
+// hosts only) and blank-padded text.
 template <class T> T get(const Bytes &b, size_t off) {
-  uint32_t u = 0;
-  for (size_t k = 0; k < sizeof(T); ++k) u |= uint32_t(b.at(off + k)) << (8 * k);
   T v;
-  std::memcpy(&v, &u, sizeof v); // the low bytes: this runs on little-endian hosts only
+  std::memcpy(&v, &b.at(off), sizeof v);
   return v;
 }
-template <class T> void put(Bytes &b, size_t off, T v) {
-  uint32_t u = 0;
-  std::memcpy(&u, &v, sizeof v);
-  for (size_t k = 0; k < sizeof(T); ++k) b.at(off + k) = static_cast<unsigned char>(u >> (8 * k));
-}
-inline std::string text(const Bytes &b, size_t off, size_t n) { return std::string(b.begin() + off, b.begin() + off + n); }
+template <class T> void put(Bytes &b, size_t off, T v) { std::memcpy(&b.at(off), &v, sizeof v); }
 inline void put_text(Bytes &b, size_t off, size_t n, const std::string &s) {
   for (size_t i = 0; i < n; ++i) b.at(off + i) = static_cast<unsigned char>(i < s.size() ? s[i] : ' ');
 }
@@ -58,20 +44,19 @@ inline std::vector<float> ramp(int n, float scale = 0.25f, float offset = -3.0f)
   return v;
 }
 
-// A DAC file written by "another program": every field chosen by the test.
 struct DacBuilder {
   int revision = 2;
-  int16_t format_marker = 1, kind_code = 3, stats_flag = 1;
+  int16_t kind_code = 3, stats_flag = 1;
   std::vector<float> samples = ramp(10);
   std::optional<int32_t> point_count; // header count; default samples.size()
   std::optional<float> point_count_f; // float count at 0; default point_count
   float interval = 0.5f, start_time = 0.0f;
-  std::array<float, 5> stats{};          // mean, std dev, maximum, minimum, rms
-  std::array<int32_t, 3> indices{2, 1, 2}; // max, min, absmax as stored
+  std::array<float, 5> stats{};            // mean, std dev, maximum, minimum, rms
+  std::array<int32_t, 3> indices{2, 1, 2}; // max, min, absmax
   std::string x_label = "Time", y_label = "Load", x_note, y_note;
-  bool pad_data = true;               // zero-fill the last data record
-  // Extra details (keyword, value) as stored, in the standard group layout
-  // right after the padded data area of the header's count.
+  bool pad_data = true; // zero-fill the last data record
+  // Extra details (keyword, value) as stored, in groups of a directory and
+  // up to 12 data records right after the padded data area of the count.
   std::vector<std::pair<std::string, std::string>> details;
   std::optional<float> detail_records; // default: the records the details occupy
   int64_t cut_to = -1;                 // keep only this many bytes
@@ -82,27 +67,25 @@ struct DacBuilder {
   Bytes build() const {
     Bytes b(512, 0);
     const int32_t n = count();
-    put(b, 0, point_count_f ? *point_count_f : static_cast<float>(n));
     const float rate = interval != 0.0f ? static_cast<float>(1.0 / interval) : 0.0f;
-    for (auto [at, v] : {std::pair{4, interval}, {8, start_time}, {12, rate}, {16, stats[0]}, {20, stats[1]}, {32, stats[2]}, {36, stats[3]}, {68, stats[4]}})
+    for (auto [at, v] : {std::pair{0, point_count_f.value_or(static_cast<float>(n))}, {4, interval}, {8, start_time}, {12, rate},
+                         {16, stats[0]}, {20, stats[1]}, {32, stats[2]}, {36, stats[3]}, {68, stats[4]}})
       put(b, static_cast<size_t>(at), v);
     put(b, 124, revision == 2 ? n : 0x7eadbeef); // garbage: a revision-0 reader ignores it
     for (size_t i = 0; i < 3; ++i) {
       if (revision == 2) put(b, 112 + 4 * i, indices[i]);
       put(b, 500 + 4 * i, static_cast<float>(indices[i]));
     }
-    for (auto [at, v] : {std::pair<int, int>{128, format_marker}, {130, kind_code}, {134, -2}, {148, -2}, {180, stats_flag}, {190, revision}})
+    for (auto [at, v] : {std::pair{128, 1}, {130, int{kind_code}}, {134, -2}, {148, -2}, {180, int{stats_flag}}, {190, revision}})
       put(b, static_cast<size_t>(at), static_cast<int16_t>(v));
     put_text(b, 380, 24, x_label);
     put_text(b, 356, 24, y_label);
-    for (auto [head, tail, note] : {std::make_tuple(448, 150, x_note), std::make_tuple(432, 136, y_note)}) {
+    for (auto [head, tail, note] : {std::tuple{448, 150, x_note}, std::tuple{432, 136, y_note}}) {
       put_text(b, static_cast<size_t>(head), 16, note.substr(0, 16));
       put_text(b, static_cast<size_t>(tail), 12, note.substr(std::min<size_t>(16, note.size())));
     }
-    for (float x : samples) {
-      b.resize(b.size() + 4);
-      put(b, b.size() - 4, x);
-    }
+    b.resize(512 + 4 * samples.size());
+    std::memcpy(b.data() + 512, samples.data(), 4 * samples.size());
     if (pad_data) b.resize(512 * ((b.size() + 511) / 512), 0);
 
     int64_t records = 0;
@@ -115,8 +98,7 @@ struct DacBuilder {
         put_text(dir, 10 * j, 8, j < in_group ? details[48 * g + j].first : "");
         if (j < in_group) put(dir, 10 * j + 8, static_cast<int16_t>(52 * g + j + 1));
       }
-      const int64_t next = g + 1 < groups ? first_detail_record() + 13 * static_cast<int64_t>(g + 1) : 0;
-      put(dir, 500, static_cast<int32_t>(next));
+      put(dir, 500, static_cast<int32_t>(g + 1 < groups ? first_detail_record() + 13 * static_cast<int64_t>(g + 1) : 0));
       put<int16_t>(dir, 504, -1);
       for (size_t s = 0; s < in_group; ++s) {
         put_text(data, 128 * s, 8, details[48 * g + s].first);
@@ -126,14 +108,15 @@ struct DacBuilder {
       b.insert(b.end(), data.begin(), data.end());
       records += 1 + static_cast<int64_t>(data.size() / 512);
     }
-    put(b, 64, detail_records ? *detail_records : static_cast<float>(records));
+    put(b, 64, detail_records.value_or(static_cast<float>(records)));
     if (cut_to >= 0 && static_cast<size_t>(cut_to) < b.size()) b.resize(static_cast<size_t>(cut_to));
     return b;
   }
 
   std::string write(const TempDir &dir, const std::string &name) const {
     const std::string path = dir.file(name);
-    write_bytes(path, build());
+    const Bytes b = build();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
     return path;
   }
 };
@@ -145,13 +128,5 @@ inline int open_descriptors() {
   std::filesystem::directory_iterator it("/proc/self/fd", ec);
   return ec ? -1 : static_cast<int>(std::distance(it, std::filesystem::directory_iterator()));
 }
-
-// A handle of zel_dac_open with the outputs of the call.
-struct Opened {
-  int npts = -1, status = -1;
-  double rate = -1, spare = -1;
-  void *h; // initialised after the outputs it fills
-  explicit Opened(const std::string &path) : h(zel_dac_open(path.c_str(), &npts, &rate, &spare, &status)) {}
-};
 
 } // namespace dac_test
