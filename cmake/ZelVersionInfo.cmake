@@ -1,6 +1,8 @@
-# Collects the values of the version report: the three tools that build the
-# library with their options, the build host, the build moment and the
-# release version. Sets ZEL_ID_* variables in the caller's scope.
+# Collects the values of the version report: the options of the three tools
+# that build the library (each value is one parenthesised text: the options,
+# then the tool's identification after a semicolon), the build host, the
+# build moment and the release version. Sets ZEL_ID_* variables in the
+# caller's scope.
 
 function(_zel_tool_flags lang out)
   string(TOUPPER "${CMAKE_BUILD_TYPE}" cfg)
@@ -28,8 +30,8 @@ macro(zel_version_info)
   _zel_tool_flags(C _c_flags)
   get_filename_component(_cxx_name "${CMAKE_CXX_COMPILER}" NAME)
   get_filename_component(_c_name "${CMAKE_C_COMPILER}" NAME)
-  set(ZEL_ID_CXX "${CMAKE_CXX_COMPILER_ID} ${_cxx_name} ${CMAKE_CXX_COMPILER_VERSION} (${_cxx_flags})")
-  set(ZEL_ID_C "${CMAKE_C_COMPILER_ID} ${_c_name} ${CMAKE_C_COMPILER_VERSION} (${_c_flags})")
+  set(ZEL_ID_CXX "(${_cxx_flags}; ${CMAKE_CXX_COMPILER_ID} ${_cxx_name} ${CMAKE_CXX_COMPILER_VERSION})")
+  set(ZEL_ID_C "(${_c_flags}; ${CMAKE_C_COMPILER_ID} ${_c_name} ${CMAKE_C_COMPILER_VERSION})")
 
   # The linker: its own first line of --version where it answers.
   set(_ld_desc "")
@@ -44,7 +46,7 @@ macro(zel_version_info)
     get_filename_component(_ld_desc "${CMAKE_LINKER}" NAME)
   endif()
   string(STRIP "-shared ${CMAKE_SHARED_LINKER_FLAGS}" _ld_flags)
-  set(ZEL_ID_LINK "${_ld_desc} (${_ld_flags})")
+  set(ZEL_ID_LINK "(${_ld_flags}; ${_ld_desc})")
 
   set(_os "${CMAKE_HOST_SYSTEM_NAME} ${CMAKE_HOST_SYSTEM_VERSION} ${CMAKE_HOST_SYSTEM_PROCESSOR}")
   if(EXISTS /etc/os-release)
