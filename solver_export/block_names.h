@@ -4,7 +4,7 @@
 #pragma once
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 
 constexpr int kUnit = 4;
 
@@ -15,5 +15,5 @@ inline constexpr char kBHT[] = "BHT     "; // six components, time output
 inline constexpr char kUHF[] = "UHF     "; // modal coordinates, frequency output
 inline constexpr char kBHF[] = "BHF     "; // six components, frequency output
 
-} // namespace fes
+} // namespace modal_export
 } // namespace zel

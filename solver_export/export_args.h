@@ -13,7 +13,7 @@
 #include <cstdint>
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 
 struct ExportArgs {
   int32_t *num_modes;         // M
@@ -52,5 +52,5 @@ inline int32_t wrap32(int64_t v) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
 }
 
-} // namespace fes
+} // namespace modal_export
 } // namespace zel

@@ -8,7 +8,7 @@
 #include <cstring>
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 
 namespace {
 
@@ -80,7 +80,7 @@ int write_modal_export(int to_punch, int num_modes, int num_steps, int num_dropp
   return last_export_status() == 0 ? kExportWritten : kExportNotWritten;
 }
 
-} // namespace fes
+} // namespace modal_export
 } // namespace zel
 
 extern "C" ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_steps,
@@ -89,8 +89,8 @@ extern "C" ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_st
                                          const double *uh_vel, const double *bh_vel,
                                          const double *uh_acc, const double *bh_acc,
                                          int frequency_domain, const char *file_name) {
-  return zel::fes::write_modal_export(to_punch, num_modes, num_steps, num_dropped_steps,
+  return zel::modal_export::write_modal_export(to_punch, num_modes, num_steps, num_dropped_steps,
                                       step_values, uh_disp, bh_disp, uh_vel, bh_vel, uh_acc,
                                       bh_acc, frequency_domain, file_name,
-                                      zel::fes::heap_scratch());
+                                      zel::modal_export::heap_scratch());
 }

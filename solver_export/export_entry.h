@@ -6,7 +6,7 @@
 #include <cstdint>
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 
 // Bytes of each scratch area the OUTPUT2 writer takes from the entry: the
 // name-list area (N0 + 2 words of 4 bytes) and each of the three column
@@ -35,5 +35,5 @@ int write_modal_export(int to_punch, int num_modes, int num_steps, int num_dropp
                        const double *bh_acc, int frequency_domain, const char *file_name,
                        const ScratchSource &source);
 
-} // namespace fes
+} // namespace modal_export
 } // namespace zel

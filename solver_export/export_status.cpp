@@ -5,7 +5,7 @@
 #include <atomic>
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 
 namespace {
 std::atomic<int> last_status{0};
@@ -15,7 +15,7 @@ void note_export(bool complete) { last_status = complete ? 0 : kExportNotWritten
 
 int last_export_status() { return last_status; }
 
-} // namespace fes
+} // namespace modal_export
 } // namespace zel
 
-extern "C" ZEL_API int zel_fes_status(void) { return zel::fes::last_export_status(); }
+extern "C" ZEL_API int zel_fes_status(void) { return zel::modal_export::last_export_status(); }

@@ -3,7 +3,7 @@
 #pragma once
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 
 // Result codes of an export (zel_fes_write_mcs returns them too).
 constexpr int kExportWritten = 1;
@@ -17,5 +17,5 @@ void note_export(bool complete);
 // one whose file could not be written.
 int last_export_status();
 
-} // namespace fes
+} // namespace modal_export
 } // namespace zel

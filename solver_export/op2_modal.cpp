@@ -14,17 +14,20 @@
 #include <cstring>
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 namespace {
-
 
 struct Scratch {
   unsigned char *name_list;
   double *column[3];
 };
 
-// Truncation of a single-precision value as the processor does it: values
-// beyond the integer range (and NaN) give the integer indefinite value.
+// Truncation of a single-precision value as the processor's conversion
+// instruction does it: values beyond the integer range (and NaN) give the
+// integer indefinite value INT32_MIN. This is deliberately not
+// common/numeric.h saturate_cast, which holds such values to the range and
+// maps NaN to 0: the trailer word must be the bit pattern a natively
+// compiled solver writes, whatever the value.
 int32_t truncate_float(float v) {
   if (v >= 2147483648.0f || !(v >= -2147483648.0f)) return INT32_MIN;
   return static_cast<int32_t>(v);
@@ -139,7 +142,7 @@ void write_frequency_output(records::Unit &u, const ExportArgs &a, int32_t m, in
 
 void write_op2(const ExportArgs &a, const Scratch &scratch) {
   records::Unit &u = records::unit(kUnit);
-  u.open(a.file_name, a.file_name_length, records::Form::unformatted);
+  u.open(a.file_name, a.file_name_length);
   u.rewind();
   const int32_t m = *a.num_modes;
   const int32_t n0 = *a.num_steps;
@@ -152,7 +155,7 @@ void write_op2(const ExportArgs &a, const Scratch &scratch) {
 }
 
 } // namespace
-} // namespace fes
+} // namespace modal_export
 } // namespace zel
 
 extern "C" ZEL_API void ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps,
@@ -163,11 +166,11 @@ extern "C" ZEL_API void ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps,
                                     const double *bh_vel, const double *uh_acc,
                                     const double *bh_acc, const int32_t *frequency_domain,
                                     const char *file_name, int64_t file_name_length) {
-  const zel::fes::ExportArgs args{num_modes, num_steps, num_dropped_steps, step_values,
+  const zel::modal_export::ExportArgs args{num_modes, num_steps, num_dropped_steps, step_values,
                                   uh_disp,   bh_disp,   uh_vel,            bh_vel,
                                   uh_acc,    bh_acc,    frequency_domain,  file_name,
                                   file_name_length};
-  const zel::fes::Scratch scratch{static_cast<unsigned char *>(name_list),
+  const zel::modal_export::Scratch scratch{static_cast<unsigned char *>(name_list),
                                   {column_1, column_2, column_3}};
-  zel::fes::write_op2(args, scratch);
+  zel::modal_export::write_op2(args, scratch);
 }

@@ -31,7 +31,7 @@ void write_data_record(records::Unit &unit, int32_t flag, int32_t last, int32_t 
   const int64_t key = (static_cast<int64_t>(last) - first + 1) * words;
   write_integer_record(unit, 1);
   write_integer_record(unit, flag);
-  write_integer_record(unit, fes::wrap32(key));
+  write_integer_record(unit, modal_export::wrap32(key));
   const unsigned char *bytes = static_cast<const unsigned char *>(data);
   unit.begin_record();
   if (words == 1) {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 namespace zel {
-namespace fes {
+namespace modal_export {
 namespace {
 
 // Table name of a DTI record written for neither time nor frequency output.
@@ -153,7 +153,7 @@ void write_frequency_matrices(records::Unit &u, const ExportArgs &a, int32_t m, 
 
 void write_punch(const ExportArgs &a) {
   records::Unit &u = records::unit(kUnit);
-  u.open(a.file_name, a.file_name_length, records::Form::formatted);
+  u.open(a.file_name, a.file_name_length);
   u.rewind();
   const int32_t m = *a.num_modes;
   const int32_t n0 = *a.num_steps;
@@ -173,7 +173,7 @@ void write_punch(const ExportArgs &a) {
 }
 
 } // namespace
-} // namespace fes
+} // namespace modal_export
 } // namespace zel
 
 extern "C" ZEL_API void ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps,
@@ -183,9 +183,9 @@ extern "C" ZEL_API void ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps,
                                     const double *uh_acc, const double *bh_acc,
                                     const int32_t *frequency_domain, const char *file_name,
                                     int64_t file_name_length) {
-  const zel::fes::ExportArgs args{num_modes, num_steps, num_dropped_steps, step_values,
+  const zel::modal_export::ExportArgs args{num_modes, num_steps, num_dropped_steps, step_values,
                                   uh_disp,   bh_disp,   uh_vel,            bh_vel,
                                   uh_acc,    bh_acc,    frequency_domain,  file_name,
                                   file_name_length};
-  zel::fes::write_punch(args);
+  zel::modal_export::write_punch(args);
 }

@@ -34,7 +34,7 @@ template <size_t... I> struct UnitTable {
 
 } // namespace
 
-bool Unit::open(const char *name, int64_t length, Form form) {
+bool Unit::open(const char *name, int64_t length) {
   close();
   failed_ = false;
   if (number_ < 0) return false;
@@ -59,7 +59,6 @@ bool Unit::open(const char *name, int64_t length, Form form) {
     failed_ = true;
     return false;
   }
-  form_ = form;
   position_ = 0;
   used_ = 0;
   cut_pending_ = true;
@@ -76,12 +75,12 @@ void Unit::rewind() {
   cut_pending_ = true;
 }
 
-bool Unit::writable(Form form) {
+bool Unit::writable() {
   if (file_) return true;
   if (refused_ || number_ < 0) return false;
   char name[20];
   int n = default_name(number_, name);
-  return open(name, n, form);
+  return open(name, n);
 }
 
 void Unit::start_writing() {
@@ -138,7 +137,7 @@ void Unit::finish_subrecord(bool more_follow) {
 }
 
 void Unit::begin_record() {
-  if (in_record_ || !writable(Form::unformatted)) return;
+  if (in_record_ || !writable()) return;
   start_writing();
   in_record_ = true;
   continued_ = false;
@@ -176,7 +175,7 @@ void Unit::end_record() {
 }
 
 void Unit::write_text(const char *text, int64_t n, bool end_line) {
-  if (!writable(Form::formatted)) return;
+  if (!writable()) return;
   start_writing();
   append(text, n);
   if (end_line) append("\n", 1);
@@ -215,12 +214,6 @@ bool Unit::close_or_discard() {
   const bool complete = !failed_ && path;
   delete[] path;
   return complete;
-}
-
-void Unit::set_subrecord_limit(int64_t bytes) {
-  if (bytes < 1) bytes = 1;
-  if (bytes > kMaxSubrecordBytes) bytes = kMaxSubrecordBytes;
-  subrecord_limit_ = bytes;
 }
 
 Unit &unit(int number) {

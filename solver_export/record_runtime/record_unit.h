@@ -3,16 +3,17 @@
 //
 // A unit is connected to a file by open() (status "unknown": the file is
 // created when missing, opened when present), positioned at its start by
-// rewind(), written record by record, and released by close() (status
-// "keep"). Writing is sequential: the first write after open() or rewind()
+// rewind(), written record by record or line by line, and released by
+// close() (status "keep"). Writing is sequential: the first write after open() or rewind()
 // cuts the file at the write position, so the file always ends after the
 // last record written and nothing of an older, longer file survives.
 //
 // Unformatted records are framed as the solver expects them: a 4-byte
 // little-endian signed payload length, the payload, the same length again.
-// A payload longer than the subrecord limit (2147483639 bytes) is split into
-// subrecords; a leading length is negated when another subrecord follows,
-// a trailing one when a subrecord came before.
+// A payload longer than the unit's subrecord limit (2147483639 bytes unless
+// the unit is made with a smaller one, as gfortran's -fmax-subrecord-length
+// does) is split into subrecords; a leading length is negated when another
+// subrecord follows, a trailing one when a subrecord came before.
 //
 // Formatted writes put text lines; write_text() with end_line false leaves
 // the line open and the next write continues it. Lines end with "\n".
@@ -34,14 +35,18 @@ struct zel_file;
 namespace zel {
 namespace records {
 
-enum class Form { unformatted, formatted };
-
 // Largest payload one subrecord carries.
 constexpr int64_t kMaxSubrecordBytes = 2147483639;
 
 class Unit {
 public:
-  explicit Unit(int number = -1) : number_(number) {}
+  // A unit of the given number whose subrecords carry at most
+  // subrecord_limit payload bytes (1 to kMaxSubrecordBytes).
+  explicit Unit(int number = -1, int64_t subrecord_limit = kMaxSubrecordBytes)
+      : number_(number),
+        subrecord_limit_(subrecord_limit < 1                    ? 1
+                         : subrecord_limit > kMaxSubrecordBytes ? kMaxSubrecordBytes
+                                                                : subrecord_limit) {}
   ~Unit() { close(); }
   Unit(const Unit &) = delete;
   Unit &operator=(const Unit &) = delete;
@@ -49,7 +54,7 @@ public:
   // Connects the unit to the file named by the first length bytes of name
   // (trailing blanks are not part of the name; no NUL is needed). A unit
   // already connected is closed first. False when the file cannot be opened.
-  bool open(const char *name, int64_t length, Form form);
+  bool open(const char *name, int64_t length);
 
   // Next write goes to the first byte of the file.
   void rewind();
@@ -75,15 +80,10 @@ public:
   // is removed. True when the file was opened and written completely.
   bool close_or_discard();
 
-  bool is_open() const { return file_ != nullptr; }
   bool failed() const { return failed_; }
 
-  // Smaller subrecord limit, so the splitting of long records can be
-  // exercised with small ones (1 to kMaxSubrecordBytes).
-  void set_subrecord_limit(int64_t bytes);
-
 private:
-  bool writable(Form form);
+  bool writable();
   void start_writing();
   void append(const void *bytes, int64_t n);
   void store_marker(int64_t offset, int32_t value);
@@ -93,7 +93,6 @@ private:
   int number_;
   zel_file *file_ = nullptr;
   char *path_ = nullptr;   // name of the connected file
-  Form form_ = Form::unformatted;
   bool refused_ = false;   // explicit open failed: ignore until close()
   bool failed_ = false;
   bool cut_pending_ = false; // next write cuts the file at its position
@@ -107,7 +106,7 @@ private:
   int64_t sub_bytes_ = 0;   // payload bytes in the open subrecord
   bool continued_ = false;  // the open subrecord follows another one
   bool line_open_ = false;
-  int64_t subrecord_limit_ = kMaxSubrecordBytes;
+  const int64_t subrecord_limit_;
 };
 
 // The process-wide unit of a number (0 to 99). Any other number gives a

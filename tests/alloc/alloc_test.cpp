@@ -84,7 +84,7 @@ int sum(std::initializer_list<int> codes) { return std::accumulate(codes.begin()
 // Library defects this test found, reported as a skip until they are fixed.
 
 // The OUTPUT2 scratch from the heap, each area counted as one allocation.
-const zel::fes::ScratchSource kCountedScratch{
+const zel::modal_export::ScratchSource kCountedScratch{
     [](int64_t bytes) -> void * { return fail_now() ? nullptr : std::calloc(1, size_t(bytes)); },
     [](void *area) { std::free(area); }};
 
@@ -336,7 +336,7 @@ const std::vector<Case> kCases = {
     modal("zel_fes_write_mcs_output2", 0, [](const Inputs &in, int p) { return in.fes(p); }, {0, 2}),
     modal("zel_fes_write_mcs_punch", 1, [](const Inputs &in, int p) { return in.fes(p); }, {2}),
     modal("zel_fes_write_mcs_output2_scratch_counted", 0, [](const Inputs &in, int) {
-      return zel::fes::write_modal_export(0, 2, 3, 0, in.steps, in.uh, in.bh, in.uh, in.bh, in.uh, in.bh, 0,
+      return zel::modal_export::write_modal_export(0, 2, 3, 0, in.steps, in.uh, in.bh, in.uh, in.bh, in.uh, in.bh, 0,
                                           in.out.c_str(), kCountedScratch); }, {0, 2}),
     modal("ZEL_OP2_WMC", 0, [](const Inputs &in, int) { // returns nothing: the file tells
       int32_t m = 2, n = 3, d = 0, names[5], domain = 0; double c[18];
