@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/numeric.h"
+
 namespace zel {
 
 namespace {
@@ -48,10 +50,8 @@ int parse_int(const char *field, size_t size) {
   for (; i < n && field[i] >= '0' && field[i] <= '9'; ++i) {
     if (v <= INT64_C(1) << 40) v = v * 10 + (field[i] - '0');
   }
-  if (negative) v = -v;
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int>(v);
+  // v stays below 2^44: exact in a double, then held to the int range.
+  return saturate_cast<int>(static_cast<double>(negative ? -v : v));
 }
 
 double parse_real(const char *field, size_t size) {

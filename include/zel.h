@@ -42,7 +42,7 @@ extern "C" {
 
 /* Status codes of the RPC III family (messages via zel_rpc_geterror). */
 enum {
-  ZEL_RPC_OK = 0,
+  ZEL_RPC_OK = 0,                 /* "No error" */
   ZEL_RPC_OPEN_FAILED = 1,        /* "RPC file could not be opened." */
   ZEL_RPC_NOT_RPC = 2,            /* "File is not a valid RPC III time history file." */
   ZEL_RPC_BAD_HANDLE = 3,         /* "Invalid handle to RPC file." */
@@ -312,7 +312,10 @@ ZEL_API const char *zel_build_version(void);
  * RPC III classes for C++ callers
  * ====================================================================== */
 
-struct zel_file; /* the library's own file handle (opaque) */
+namespace zel {
+class Rpc3Reader; /* the library's own implementations (opaque) */
+class Rpc3Writer;
+}
 
 /* Attributes of one channel. */
 class ZEL_API rpc_channel_timehistory {
@@ -352,16 +355,10 @@ struct rpc3_header {
   char time_type[96];
 };
 
-/* One block of the reader's block table (a group or a frame). */
-struct rpc3_block {
-  int first_point;
-  int last_point;
-  int64_t byte_position; /* of the block's first value of channel 1 */
-  bool last;
-};
-
 /* Reads one RPC III file. Construct, check getStatus() == 0, call
- * initRead() once, then query and read; destroy to close the file. */
+ * initRead() once, then query and read; destroy to close the file. An
+ * object the library had no memory for reads as a file that could not be
+ * opened (status 1). */
 class ZEL_API rpc3file_input {
 public:
   explicit rpc3file_input(const char *name);
@@ -393,58 +390,15 @@ public:
                 int halfWidth);
 
 private:
-  friend struct rpc3_input_probe; /* lets the library's tests look inside */
-  void sethead();
-  void setchannel_att();
-  void setblocks();
-  void setblockdata();
-  void initblock(int point);
-
-  /* Internal steps of the data path. */
-  void refuse(int code);
-  rpc3_block block_at(int index) const;
-  const unsigned char *block_values(int channel, const rpc3_block &block);
-  void deliver(int channel, int64_t first, int64_t count, double *values);
-  void convert(int channel, const unsigned char *stored, int64_t count, double *values) const;
-  void release_data();
-
-  int readmode;
-  char filename[256];
-  zel_file *stream;
-  int64_t header_end;
-  int64_t file_size;
-  bool open_flag;
-  bool valid_flag;
-  bool native_order;
-  int status;
-  unsigned char *raw_header;
-  rpc3_header header;
-  rpc_channel_timehistory *channel_records;
-  int num_channels; /* channel records held: CHANNELS, or 0 for a refused header */
-
-  /* Derived layout. */
-  int frames_per_group;     /* K */
-  int frames_in_last_group;
-  int groups;
-  int64_t data_start;
-  int points_per_channel;   /* N */
-  int bytes_per_value;      /* B */
-
-  /* Blocks (groups or frames, computed from the layout) and buffers. */
-  rpc3_block current_block;
-  rpc3_block next_block;
-  int number_of_blocks;
-  unsigned char *value_storage; /* one buffer of buffer_length values per channel */
-  int64_t buffer_length;
-  int *half_block;              /* per channel and buffer half: block held, -1 none */
-  int64_t *read_cursors;
+  zel::Rpc3Reader *impl_;
 };
 
 /* Writes one RPC III file. Construct with the channel count, the samples
  * per channel and the sample interval, store channels with setChannel(),
  * then close() (or destroy) to write the final header and close the file.
  * A failed write sets the status 11 for good, and close() then removes the
- * file. */
+ * file. An object the library had no memory for has the status 10 and
+ * takes nothing (setChannel() returns 10). */
 class ZEL_API rpc3file_output {
 public:
   rpc3file_output(const char *name, int channels, int points, double dt);
@@ -463,28 +417,7 @@ public:
   int close();
 
 private:
-  void init_header();
-  void write_header();
-  bool write_channel();
-  /* values: one channel's points as stored, little-endian, B bytes each. */
-  bool write_channel(int channel, const unsigned char *values);
-
-  char filename[256];
-  zel_file *stream;
-  int status;
-  int channel_count;
-  int announced_samples;
-  double sample_interval;
-  rpc3_header header;
-  rpc_channel_timehistory *channel_table;
-  int frames_per_group;
-  int frames_in_last_group;
-  int groups;
-  int frames;
-  int64_t points_in_last_group;
-  int64_t points_per_channel;
-  int bytes_per_value;
-  char *created_name; /* the name the file was created by */
+  zel::Rpc3Writer *impl_;
 };
 
 #endif /* __cplusplus */

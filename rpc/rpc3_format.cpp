@@ -34,6 +34,86 @@ int bytes_per_value(const char *data_type) {
   return std::strcmp(data_type, kFloatingPoint) == 0 ? 4 : 2;
 }
 
+
+// ---- The keyword table ----
+
+namespace {
+
+using H = rpc3_header;
+using C = rpc_channel_timehistory;
+template <typename S> constexpr Field<S> text(const char *k, Use u, char (S::*m)[kTextBytes]) {
+  return {k, ValueKind::text, u, m, nullptr, nullptr};
+}
+template <typename S> constexpr Field<S> integer(const char *k, Use u, int S::*m) {
+  return {k, ValueKind::integer, u, nullptr, m, nullptr};
+}
+template <typename S> constexpr Field<S> real(const char *k, Use u, double S::*m) {
+  return {k, ValueKind::real, u, nullptr, nullptr, m};
+}
+constexpr Use kProbe = Use::probe, kBoth = Use::read_and_write, kWrite = Use::write_only;
+
+} // namespace
+
+const Field<rpc3_header> kFixedFields[kFixedRecords] = {
+    text<H>(kFormat, kProbe, &H::format),
+    integer<H>(kNumHeaderBlocks, kProbe, &H::num_header_blocks),
+    integer<H>(kNumParams, kProbe, &H::num_params),
+    text<H>(kRun, kWrite, nullptr),
+    integer<H>(kSteps, kWrite, nullptr),
+    text<H>(kDataType, kBoth, &H::data_type),
+    text<H>(kDate, kBoth, &H::date),
+    text<H>(kFileType, kBoth, &H::file_type),
+    text<H>(kOperation, kBoth, &H::operation),
+    text<H>(kTimeType, kBoth, &H::time_type),
+    integer<H>(kBypassFilter, kBoth, &H::bypass_filter),
+    integer<H>(kChannels, kBoth, &H::channels),
+    real<H>(kDeltaT, kBoth, &H::delta_t),
+    integer<H>(kFrames, kBoth, &H::frames),
+    integer<H>(kHalfFrames, kBoth, &H::half_frames),
+    integer<H>(kIntFullScale, kBoth, &H::int_full_scale),
+    integer<H>(kPartChan1, kWrite, &H::part_chan_1),
+    integer<H>(kPartNchan1, kWrite, &H::part_nchan_1),
+    integer<H>(kPartitions, kBoth, &H::partitions),
+    integer<H>(kPtsPerFrame, kBoth, &H::pts_per_frame),
+    integer<H>(kPtsPerGroup, kBoth, &H::pts_per_group),
+    integer<H>(kRepeats, kBoth, &H::repeats),
+};
+
+const Field<rpc_channel_timehistory> kChannelFields[kRecordsPerChannel + 1] = {
+    text<C>(kDescPrefix, kBoth, &C::description),
+    text<C>(kUnitsPrefix, kBoth, &C::units),
+    integer<C>(kMapPrefix, kBoth, &C::map),
+    real<C>(kScalePrefix, kBoth, &C::scale),
+    real<C>(kUpperPrefix, kBoth, &C::upper_limit),
+    real<C>(kLowerPrefix, kBoth, &C::lower_limit),
+    text<C>(kDestPrefix, Use::read_only, &C::description),
+};
+
+template <typename S> void Field<S>::parse(const char *value, S &s) const {
+  switch (kind) {
+  case ValueKind::text: copy_field(s.*text, kTextBytes, value, kValueBytes); break;
+  case ValueKind::integer: s.*integer = parse_int(value, kValueBytes); break;
+  case ValueKind::real: s.*real = parse_real(value, kValueBytes); break;
+  }
+}
+template struct Field<rpc3_header>;
+template struct Field<rpc_channel_timehistory>;
+
+const Field<rpc3_header> *fixed_field_read(const char *keyword_field) {
+  for (const Field<rpc3_header> &f : kFixedFields)
+    if (f.use == Use::read_and_write && keyword_is(keyword_field, f.keyword)) return &f;
+  return nullptr;
+}
+
+const Field<rpc_channel_timehistory> *channel_field_read(const char *keyword_field, int &channel) {
+  for (const Field<rpc_channel_timehistory> &f : kChannelFields)
+    if (channel_keyword(keyword_field, f.keyword, channel)) return &f;
+  return nullptr;
+}
+
+
+// ---- Layout ----
+
 void normalise_frames(rpc3_header &h, int64_t &frames_per_group) {
   if (h.pts_per_frame > 0) {
     frames_per_group = h.pts_per_group / h.pts_per_frame;
@@ -97,63 +177,42 @@ void format_real(char *out, double v) {
   out[pad + n] = '\0';
 }
 
-void format_record(const WrittenHeader &h, int64_t r, unsigned char *record) {
-  const rpc3_header &f = *h.fixed;
-  char number[kNumberBytes];
-  const auto put = [record](const char *keyword, const char *value) {
-    put_record(record, 0, keyword, value);
-  };
-  const auto put_int = [&](const char *keyword, int64_t v) {
-    format_int(number, v);
-    put(keyword, number);
-  };
-  switch (r) {
-  case 0: put(kFormat, kLittleEndian); return;
-  case 1: put_int(kNumHeaderBlocks, f.num_header_blocks); return;
-  case 2: put_int(kNumParams, f.num_params); return;
-  case 3: put(kRun, h.run); return;
-  case 4: put_int(kSteps, h.steps); return;
-  case 5: put(kDataType, f.data_type); return;
-  case 6: put(kDate, f.date); return;
-  case 7: put(kFileType, f.file_type); return;
-  case 8: put(kOperation, f.operation); return;
-  case 9: put(kTimeType, f.time_type); return;
-  case 10: put_int(kBypassFilter, f.bypass_filter); return;
-  case 11: put_int(kChannels, f.channels); return;
-  case 12: format_real(number, f.delta_t); put(kDeltaT, number); return;
-  case 13: put_int(kFrames, f.frames); return;
-  case 14: put_int(kHalfFrames, f.half_frames); return;
-  case 15: put_int(kIntFullScale, f.int_full_scale); return;
-  case 16: put_int(kPartChan1, f.part_chan_1); return;
-  case 17: put_int(kPartNchan1, f.part_nchan_1); return;
-  case 18: put_int(kPartitions, f.partitions); return;
-  case 19: put_int(kPtsPerFrame, f.pts_per_frame); return;
-  case 20: put_int(kPtsPerGroup, f.pts_per_group); return;
-  case 21: put_int(kRepeats, f.repeats); return;
-  default: break;
+namespace {
+
+// The value text of a field of s into number (kNumberBytes) or, for texts,
+// the member itself; fallback_text and fallback_int stand for a field
+// without a member.
+template <typename S>
+const char *value_text(const Field<S> &f, const S &s, char *number, const char *fallback_text,
+                       int fallback_int) {
+  switch (f.kind) {
+  case ValueKind::text: return f.text ? s.*f.text : fallback_text;
+  case ValueKind::integer: format_int(number, f.integer ? s.*f.integer : fallback_int); break;
+  case ValueKind::real: format_real(number, s.*f.real); break;
   }
-  if (r < kFixedRecords) return;
+  return number;
+}
+
+} // namespace
+
+void format_record(const WrittenHeader &h, int64_t r, unsigned char *record) {
+  char number[kNumberBytes];
+  if (r < kFixedRecords) {
+    const Field<rpc3_header> &f = kFixedFields[r];
+    put_record(record, 0, f.keyword, value_text(f, *h.fixed, number, h.run, h.steps));
+    return;
+  }
   const int64_t n = (r - kFixedRecords) / kRecordsPerChannel + 1;
-  if (n > f.channels) return;
-  const rpc_channel_timehistory &ch = h.channels[n - 1];
-  static const char *const prefixes[kRecordsPerChannel] = {
-      kDescPrefix, kUnitsPrefix, kMapPrefix, kScalePrefix, kUpperPrefix, kLowerPrefix};
-  const int field = static_cast<int>((r - kFixedRecords) % kRecordsPerChannel);
+  if (n > h.fixed->channels) return;
+  const Field<rpc_channel_timehistory> &f = kChannelFields[(r - kFixedRecords) % kRecordsPerChannel];
   char keyword[kKeywordBytes];
-  const size_t len = std::strlen(prefixes[field]);
-  std::memcpy(keyword, prefixes[field], len);
+  const size_t len = std::strlen(f.keyword);
+  std::memcpy(keyword, f.keyword, len);
   // The longest prefix (17 characters) and a channel number of up to 10
   // digits fit the 31 characters of a keyword.
   std::to_chars_result kr = std::to_chars(keyword + len, keyword + sizeof keyword - 1, n);
   *kr.ptr = '\0';
-  switch (field) {
-  case 0: put(keyword, ch.description); break;
-  case 1: put(keyword, ch.units); break;
-  case 2: put_int(keyword, ch.map); break;
-  case 3: format_real(number, ch.scale); put(keyword, number); break;
-  case 4: format_real(number, ch.upper_limit); put(keyword, number); break;
-  default: format_real(number, ch.lower_limit); put(keyword, number); break;
-  }
+  put_record(record, 0, keyword, value_text(f, h.channels[n - 1], number, "", 0));
 }
 
 } // namespace rpc3

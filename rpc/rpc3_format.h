@@ -1,6 +1,7 @@
-// The RPC III format as this library sees it: parameter records, keywords,
-// value types, byte orders and the layout arithmetic that places every point
-// of every channel. Reader and writer both use this one definition.
+// The RPC III format as this library sees it: parameter records, the one
+// keyword table of the fixed and channel records, value types, byte orders
+// and the layout arithmetic that places every point of every channel.
+// Reader and writer both use this one definition.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,8 @@ constexpr int kRecordsPerBlock = kBlockBytes / kRecordBytes;
 constexpr int kKeywordBytes = 32;         // keyword field: bytes 0 to 31
 constexpr int kValueBytes = 96;           // value field: bytes 32 to 127
 constexpr int kTextBytes = 96;            // texts held: 95 characters and a NUL
-constexpr int kProbeBytes = 3 * kRecordBytes; // records 0 to 2
+constexpr int kProbeRecords = 3;          // FORMAT, NUM_HEADER_BLOCKS, NUM_PARAMS
+constexpr int kProbeBytes = kProbeRecords * kRecordBytes;
 constexpr int kFullScale = 32752;         // integer magnitude of a channel's extreme
 
 // Keywords.
@@ -89,7 +91,52 @@ void clear_header(rpc3_header &h);
 // Bytes per value for a DATA_TYPE text: 4 for "FLOATING_POINT", else 2.
 int bytes_per_value(const char *data_type);
 
-// The layout of the data section, derived from the header values.
+
+// ---- The keyword table ----
+
+enum class ValueKind { text, integer, real };
+
+// Who reads or writes a record: the first three records are found by their
+// position (probe); the others anywhere from record 3 on.
+enum class Use { probe, read_and_write, write_only, read_only };
+
+// One keyword and the field of S (rpc3_header or rpc_channel_timehistory)
+// holding its value: exactly one member pointer matches kind. KIVOR_RUN and
+// KIVOR_STEPS have none: their values are the writer's run name and
+// announced samples.
+template <typename S> struct Field {
+  const char *keyword; // the whole keyword, or the prefix of a channel keyword
+  ValueKind kind;
+  Use use;
+  char (S::*text)[kTextBytes];
+  int S::*integer;
+  double S::*real;
+
+  // Stores a value field (kValueBytes bytes) into the member of s.
+  void parse(const char *value, S &s) const;
+};
+
+// The fixed records in the order the writer writes them (records 0 to 21).
+constexpr int64_t kFixedRecords = 22;
+extern const Field<rpc3_header> kFixedFields[kFixedRecords];
+
+// The channel records: the six the writer writes per channel, in its order
+// (DESC, UNITS, MAP, SCALE, UPPER_LIMIT, LOWER_LIMIT), then DEST (read only,
+// another name of DESC).
+constexpr int64_t kRecordsPerChannel = 6;
+extern const Field<rpc_channel_timehistory> kChannelFields[kRecordsPerChannel + 1];
+
+// The entry the reader parses for a keyword field from record 3 on; null
+// for any other keyword.
+const Field<rpc3_header> *fixed_field_read(const char *keyword_field);
+
+// The channel entry whose prefix starts a keyword field, with the channel
+// number that follows it; null when none.
+const Field<rpc_channel_timehistory> *channel_field_read(const char *keyword_field, int &channel);
+
+
+// ---- Layout of the data section ----
+
 struct Layout {
   int64_t channels = 0;        // CH
   int64_t frame = 0;           // F, after normalisation
@@ -102,18 +149,26 @@ struct Layout {
   int64_t data_start = 0;      // byte of the first data value
 
   int64_t points_per_channel() const { return frames > 0 ? frames * frame : 0; }
-  int64_t group_bytes() const { return channels * group * bytes; }
+  // Points of a channel's run in group g that hold data (the last group may
+  // hold fewer frames than K).
+  int64_t points_in_group(int64_t g) const {
+    return g == groups - 1 ? frames_in_last_group * frame : group;
+  }
   int64_t run_bytes() const { return group * bytes; }
+  int64_t group_bytes() const { return channels * run_bytes(); }
   // Bytes of a well-formed data section: groups x CH x G x B.
   int64_t data_bytes() const { return groups * group_bytes(); }
+  // Byte of the run of channel c (from 1) in group g (from 0).
+  int64_t run_position(int64_t c, int64_t g) const {
+    return data_start + (g * channels + c - 1) * run_bytes();
+  }
   // Byte of point p (from 0) of channel c (from 1).
   int64_t point_position(int64_t c, int64_t p) const {
-    return data_start + ((p / group) * channels + c - 1) * group * bytes + (p % group) * bytes;
+    return run_position(c, p / group) + (p % group) * bytes;
   }
-  // Byte of the first value of frame j of channel c.
+  // Byte of the first value of frame j (from 0) of channel c.
   int64_t frame_position(int64_t c, int64_t j) const {
-    return data_start + ((j / frames_per_group) * channels + c - 1) * group * bytes +
-           (j % frames_per_group) * frame * bytes;
+    return run_position(c, j / frames_per_group) + (j % frames_per_group) * frame * bytes;
   }
 };
 
@@ -132,8 +187,6 @@ bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
 // ---- The header as the library writes it ----
 
 // Records the library writes: 22 fixed ones and 6 per channel.
-constexpr int64_t kFixedRecords = 22;
-constexpr int64_t kRecordsPerChannel = 6;
 inline int64_t written_params(int64_t channels) {
   return kRecordsPerChannel * channels + kFixedRecords;
 }
@@ -159,9 +212,9 @@ struct WrittenHeader {
 };
 
 // Fills parameter record r (0 to NUM_PARAMS - 1) of a written header into
-// record, 128 bytes that the caller has set to NUL bytes. Records 0 to 21
-// carry the fixed keywords, then six per channel: DESC, UNITS, MAP, SCALE,
-// UPPER_LIMIT, LOWER_LIMIT.
+// record, 128 bytes that the caller has set to NUL bytes: the fixed records
+// of kFixedFields, then the written channel records of kChannelFields for
+// each channel.
 void format_record(const WrittenHeader &h, int64_t r, unsigned char *record);
 
 } // namespace rpc3

@@ -1,7 +1,7 @@
 // Test side of RPC III: a file builder (any layout, either value type and
-// byte order, deliberate damage), a reader of written files' bytes, the
-// writer's environment variables cleared per test, and a look inside the
-// reader.
+// byte order, deliberate damage) that places every byte by its own
+// arithmetic, a reader of written files' records, and the writer's
+// environment variables cleared per test.
 #pragma once
 
 #include <algorithm>
@@ -11,21 +11,12 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "support/temp_dir.h"
 #include "zel.h"
-
-struct rpc3_input_probe {
-  static int mode(const rpc3file_input &r) { return r.readmode; }
-  static bool native(const rpc3file_input &r) { return r.native_order; }
-  static int64_t buffer_length(const rpc3file_input &r) { return r.buffer_length; }
-  static int blocks(const rpc3file_input &r) { return r.number_of_blocks; }
-  static const rpc_channel_timehistory &channel(const rpc3file_input &r, int c) { return r.channel_records[c - 1]; }
-};
 
 namespace zel_test {
 
@@ -49,7 +40,7 @@ struct Rpc3File {
   int64_t eff_group() const { return std::max<int64_t>(group, eff_frame()); }
   int64_t points() const { return frames < 1 ? 0 : int64_t(frames) * eff_frame(); }
   double scale(int c) const { return c - 1 < int(scales.size()) ? scales[size_t(c - 1)] : 1.0; }
-  static std::string real(double v) {
+  static std::string real(double v) { // "%20.12E" of the C library: the oracle of every real
     char s[64];
     return std::snprintf(s, sizeof s, "%20.12E", v), s;
   }
@@ -66,9 +57,6 @@ struct Rpc3File {
   void set(const std::string &k, const std::string &v) {
     auto r = std::find_if(records.begin(), records.end(), [&](auto &r) { return r.first == k; });
     r == records.end() ? records.push_back({k, v}) : void(r->second = v);
-  }
-  void drop(const std::string &k) {
-    records.erase(std::remove_if(records.begin(), records.end(), [&](auto &r) { return r.first == k; }), records.end());
   }
   std::vector<unsigned char> header_image() const {
     const int64_t used = 3 + int64_t(records.size()), blocks = (used + 3) / 4;
@@ -116,16 +104,12 @@ struct Rpc3File {
 // A written file's bytes and its 128-byte parameter records.
 struct FileImage {
   std::vector<unsigned char> bytes;
-  static FileImage load(const std::string &path) { return {read_file_bytes(path)}; }
+  explicit FileImage(const std::string &path) : bytes(read_file_bytes(path)) {}
   std::string field(size_t at, size_t n) const { return std::string(reinterpret_cast<const char *>(&bytes.at(at)), n).c_str(); }
   std::string keyword(int r) const { return field(size_t(r) * 128, 32); }
   std::string value(int r) const { return field(size_t(r) * 128 + 32, 96); }
   bool zero(int64_t from, int64_t to) const {
     return std::all_of(bytes.begin() + from, bytes.begin() + to, [](unsigned char b) { return b == 0; });
-  }
-  // True when both fields of record r hold their texts and NUL bytes only.
-  bool clean(int r) const {
-    return zero(r * 128 + int64_t(keyword(r).size()), r * 128 + 32) && zero(r * 128 + 32 + int64_t(value(r).size()), r * 128 + 128);
   }
   template <typename T> T at(int64_t pos) const { // the file and this host are little-endian
     T v;
@@ -135,9 +119,10 @@ struct FileImage {
 
 // Clears the writer's three environment variables before and after a test.
 struct WriterEnvironment {
-  WriterEnvironment() { frames_per_group(nullptr), float_data(nullptr), repeats(nullptr); }
-  ~WriterEnvironment() { frames_per_group(nullptr), float_data(nullptr), repeats(nullptr); }
+  WriterEnvironment() { clear(); }
+  ~WriterEnvironment() { clear(); }
   static void set(const char *name, const char *v) { v ? ::setenv(name, v, 1) : ::unsetenv(name); }
+  static void clear() { set("QEN_ZEL_FRAMESPERGROUP", nullptr), set("QEN_KZEL_RPC_FLOAT", nullptr), set("QEN_ZEL_NUM_REPEATS", nullptr); }
   void frames_per_group(const char *v) { set("QEN_ZEL_FRAMESPERGROUP", v); }
   void float_data(const char *v) { set("QEN_KZEL_RPC_FLOAT", v); }
   void repeats(const char *v) { set("QEN_ZEL_NUM_REPEATS", v); }
