@@ -54,20 +54,53 @@ int parse_int(const char *field, size_t size) {
   return saturate_cast<int>(static_cast<double>(negative ? -v : v));
 }
 
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal order of magnitude of a number text (digits, point, exponent):
+// above 0 for a number of 1 or more. Used to tell a number too large for a
+// double from one too small: the exponent alone cannot ("1000e-2").
+int64_t decimal_order(const char *p, const char *end) {
+  int64_t order = 0;
+  bool significant = false;
+  for (; p < end && is_digit(*p); ++p) {
+    significant = significant || *p != '0';
+    if (significant) ++order;
+  }
+  if (p < end && *p == '.') {
+    for (++p; p < end && is_digit(*p); ++p) {
+      if (significant) continue;
+      if (*p == '0') --order;
+      else significant = true;
+    }
+  }
+  int64_t exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    for (; p < end && is_digit(*p); ++p)
+      if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
+  }
+  return order + exponent;
+}
+
+} // namespace
+
 double parse_real(const char *field, size_t size) {
   const size_t n = field_length(field, size);
   size_t i = 0;
   while (i < n && is_space(field[i])) ++i;
   bool negative = false;
   if (i < n && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+  // One sign only: a second one leaves no number, as for atof.
+  if (i < n && (field[i] == '+' || field[i] == '-')) return 0.0;
   double v = 0.0;
   std::from_chars_result r = std::from_chars(field + i, field + n, v, std::chars_format::general);
   if (r.ec == std::errc::result_out_of_range) {
-    // Too large: infinity; too small: zero. Decide by the exponent's sign.
-    const char *e = field + i;
-    while (e < field + n && *e != 'e' && *e != 'E') ++e;
-    bool tiny = e + 1 < field + n && e[1] == '-';
-    v = tiny ? 0.0 : HUGE_VAL;
+    v = decimal_order(field + i, field + n) > 0 ? HUGE_VAL : 0.0;
   } else if (r.ec != std::errc()) {
     v = 0.0;
   }

@@ -85,7 +85,7 @@ struct DacBuilder {
       put_text(b, static_cast<size_t>(tail), 12, note.substr(std::min<size_t>(16, note.size())));
     }
     b.resize(512 + 4 * samples.size());
-    std::memcpy(b.data() + 512, samples.data(), 4 * samples.size());
+    if (!samples.empty()) std::memcpy(b.data() + 512, samples.data(), 4 * samples.size());
     if (pad_data) b.resize(512 * ((b.size() + 511) / 512), 0);
 
     int64_t records = 0;
