@@ -202,11 +202,11 @@ ZEL_API void zel_dac_geterror(int code, char *buffer);
  * times and values hold that many doubles. Positions before the first or
  * after the last sample hold the first or last sample's value; a window
  * reaching samples the file could not supply fails with 12 and every value
- * 0.0. npts,
- * start_time and interval (1 / rate) are those of the open file; a larger
- * npts is cut to the file's. 0; 5 (negative half_width, npts below 1,
- * interval not above 0; outputs untouched); 11, 12, 18, 19 or 20. After a
- * window, zel_dac_getnpts delivers nothing until the next window. */
+ * 0.0. npts, start_time and interval (1 / rate) are those of the open
+ * file; a larger npts is cut to the file's. Returns 0; 5 (negative
+ * half_width, npts below 1, interval not above 0, centre_time not a number;
+ * outputs untouched); 11, 12, 18, 19 or 20. After a window,
+ * zel_dac_getnpts delivers nothing until the next window. */
 ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
                               double interval, double centre_time,
                               int half_width, double *times, double *values);
