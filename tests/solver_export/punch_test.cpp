@@ -40,7 +40,8 @@ struct Call {
     uh_disp.resize(64, 0.0);
     ZEL_PCH_WMC(&modes, &steps, &dropped, times.data(), uh_disp.data(), bh_disp.data(), uh_vel.data(), bh_vel.data(),
                 uh_acc.data(), bh_acc.data(), &domain, path.data(), static_cast<int64_t>(path.size()));
-    return read_text(path);
+    const Bytes b = read_file(path);
+    return std::string(b.begin(), b.end());
   }
 };
 

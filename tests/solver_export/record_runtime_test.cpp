@@ -26,7 +26,7 @@ void write_fortran_records(records::Unit &u) {
 
 } // namespace
 
-TEST(RecordRuntime, FramingBufferingAndRewindCuttingTheOlderFile) {
+TEST(RecordRuntime, FramingBufferingSubrecordsAndRewindCuttingTheOlderFile) {
   TempDir tmp;
   const std::string path = tmp.file("r.bin");
   std::ofstream(path) << std::string(5000, 'x');
@@ -39,24 +39,21 @@ TEST(RecordRuntime, FramingBufferingAndRewindCuttingTheOlderFile) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 7 + 3);
   u.begin_record(); // 2.5 buffers handed over in pieces of odd sizes
   for (size_t at = 0; at < big.size(); at += 100003) u.put(big.data() + at, int64_t(std::min<size_t>(big.size() - at, 100003)));
-  u.end_record();
-  u.close();
-  EXPECT_FALSE(u.failed());
-  Payload ten;
+  u.end_record(), u.close();
+  Payload ten, split = Payload().i(0).i(0).i(-12).i(-3).d(2.5).i(12).i(2).text("AB").i(-2);
   for (int i = 1; i <= 10; ++i) ten.i(i);
   EXPECT_EQ(read_file(path), framed({{}, Payload().i(-3).d(2.5).text("AB"), ten, big}));
-  // Past the limit: a leading length is negated when a subrecord follows, a trailing one when one came before.
-  records::Unit split(4, 12);
-  ASSERT_TRUE(open_unit(split, path));
-  write_fortran_records(split);
-  split.close();
-  Payload p = Payload().i(0).i(0).i(-12).i(-3).d(2.5).i(12).i(2).text("AB").i(-2);
+  EXPECT_FALSE(u.failed());
+  // 12-byte subrecords: a leading length is negated when another follows, a trailing one when one came before.
   for (int s = 0; s < 4; ++s) {
-    p.i(s < 3 ? -12 : 4);
-    for (int v = 3 * s + 1; v <= std::min(3 * s + 3, 10); ++v) p.i(v);
-    p.i(s == 0 ? 12 : s < 3 ? -12 : -4);
+    split.i(s < 3 ? -12 : 4);
+    for (int v = 3 * s + 1; v <= std::min(3 * s + 3, 10); ++v) split.i(v);
+    split.i(s == 0 ? 12 : s < 3 ? -12 : -4);
   }
-  EXPECT_EQ(read_file(path), Bytes(p));
+  records::Unit small(4, 12);
+  ASSERT_TRUE(open_unit(small, path));
+  write_fortran_records(small), small.close();
+  EXPECT_EQ(read_file(path), Bytes(split));
 }
 
 TEST(RecordRuntime, TextLinesNamesByLengthAndUnitsWithoutAFile) {
@@ -66,20 +63,15 @@ TEST(RecordRuntime, TextLinesNamesByLengthAndUnitsWithoutAFile) {
   records::Unit &u = records::unit(4);
   const std::string path = tmp.file("lines.txt"), padded = path + "    and more";
   std::ofstream(path) << std::string(100, 'x');
-  ASSERT_TRUE(u.open(padded.data(), int64_t(path.size()) + 4)); // trailing blanks dropped
-  u.write_text("AB", 2, false); // the line stays open for the next write
-  u.write_text("CD", 2, true);
-  u.write_text("", 0, true);
-  u.write_text("EF", 2, false); // still open at close: the line is ended
-  u.close();
-  EXPECT_EQ(read_text(path), "ABCD\n\nEF\n");
-  // A file that cannot be opened, or a blank name, swallows every operation.
-  EXPECT_FALSE(open_unit(u, tmp.file("missing/dir/x.bin")));
+  ASSERT_TRUE(u.open(padded.data(), int64_t(path.size()) + 4)); // trailing blanks are not part of the name
+  u.write_text("AB", 2, false), u.write_text("CD", 2, true); // a line left open continues
+  u.write_text("", 0, true), u.write_text("EF", 2, false), u.close(); // close ends an open line
+  EXPECT_EQ(zel_test::read_file_bytes(path), Bytes({'A', 'B', 'C', 'D', '\n', '\n', 'E', 'F', '\n'}));
+  EXPECT_FALSE(open_unit(u, tmp.file("missing/dir/x.bin"))); // refused: every operation is swallowed
   EXPECT_TRUE(u.failed());
   u.begin_record(), u.put_int(1), u.end_record(), u.write_text("x", 1, true), u.close();
   EXPECT_FALSE(u.open("   ", 3));
-  u.close();
-  std::filesystem::current_path(saved);
+  u.close(), std::filesystem::current_path(saved);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1) << "no other file is created";
 }
 
@@ -92,8 +84,7 @@ TEST(RecordRuntime, GfortranRecordsAndBindCCallEqualOurs) {
     ASSERT_EQ(std::system(("cd '" + tmp.path().string() + "' && '" + program + "'").c_str()), 0) << program;
     records::Unit u(4, limit);
     ASSERT_TRUE(open_unit(u, tmp.file("ours.bin")));
-    write_fortran_records(u);
-    u.close();
+    write_fortran_records(u), u.close();
     EXPECT_EQ(read_file(tmp.file("ours.bin")), read_file(tmp.file("framing.bin"))) << program;
     int32_t m = 2, n0 = 3, k = 1, fd = 0, names[5]; // the Fortran program's call, from C++
     double c[3][6], t[3] = {0.5, 1, 1.5}, uh[6], bh[18];

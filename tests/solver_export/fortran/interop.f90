@@ -1,7 +1,6 @@
-! Writes a few unformatted records with gfortran's own runtime (framing.bin)
-! and calls ZEL_OP2_WMC through a bind(C) interface (from_fortran.op2, the
-! name passed with its trailing blanks); the test compares both files with
-! what the library writes when called from C++.
+! Writes records with gfortran's own runtime (framing.bin) and calls
+! ZEL_OP2_WMC through bind(C) with a blank-padded name (from_fortran.op2);
+! the test compares both with what the library writes when called from C++.
 program interop
   use, intrinsic :: iso_c_binding
   implicit none
@@ -16,12 +15,9 @@ program interop
     end subroutine zel_op2_wmc
   end interface
   integer(c_int32_t) :: m = 2, n0 = 3, k = 1, fd = 0, names(5), i
-  real(c_double) :: c1(6), c2(6), c3(6), t(3) = [0.5d0, 1d0, 1.5d0], u(6), b(18)
+  real(c_double) :: c1(6), c2(6), c3(6), t(3) = [0.5d0, 1d0, 1.5d0], u(6) = [(0.5d0 * i, i = 0, 5)], b(18) = [(1d0 - i, i = 1, 18)]
   character(len=24) :: file_name = 'from_fortran.op2'
-  u = [(0.5d0 * i, i = 0, 5)]
-  b = [(1d0 - i, i = 1, 18)]
-  call zel_op2_wmc(m, n0, k, names, c1, c2, c3, t, u, b, u, b, u, b, fd, file_name, &
-                   int(len(file_name), c_int64_t))
+  call zel_op2_wmc(m, n0, k, names, c1, c2, c3, t, u, b, u, b, u, b, fd, file_name, int(len(file_name), c_int64_t))
   if (n0 /= 2) error stop 'num_steps not reduced to N0 - K'
   open(10, file='framing.bin', form='unformatted', access='sequential', status='replace')
   write(10)
