@@ -1,7 +1,6 @@
-// Test-side DAC files: a builder that writes files of any shape, foreign and
-// broken ones included, from the layout alone (literal offsets, nothing of
-// the library's format code). Its bytes are also the expected bytes of the
-// files the library writes.
+// Test-side DAC files: a builder of files of any shape, foreign and broken ones included, from the
+// layout alone (literal offsets, nothing of the library's format code); its bytes are also the
+// expected bytes of the files the library writes.
 #pragma once
 
 #include "support/temp_dir.h"
@@ -17,7 +16,6 @@
 #include <optional>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 namespace dac_test {
@@ -25,13 +23,8 @@ namespace dac_test {
 using Bytes = std::vector<unsigned char>;
 using zel_test::TempDir;
 
-// Little-endian 2- and 4-byte values (integers or floats; little-endian
-// hosts only) and blank-padded text.
-template <class T> T get(const Bytes &b, size_t off) {
-  T v;
-  std::memcpy(&v, &b.at(off), sizeof v);
-  return v;
-}
+// Little-endian 2- and 4-byte values (integers or floats; little-endian hosts only) and blank-padded text.
+template <class T> T get(const Bytes &b, size_t off) { T v; std::memcpy(&v, &b.at(off), sizeof v); return v; }
 template <class T> void put(Bytes &b, size_t off, T v) { std::memcpy(&b.at(off), &v, sizeof v); }
 inline void put_text(Bytes &b, size_t off, size_t n, const std::string &s) {
   for (size_t i = 0; i < n; ++i) b.at(off + i) = static_cast<unsigned char>(i < s.size() ? s[i] : ' ');
