@@ -137,34 +137,26 @@ TEST_F(Rpc3Output, RepeatsFloatsAndLocaleAreReadAtConstruction) {
   }
 }
 
+// Quotients of the scale lose their fraction toward zero; the last sample
+// is repeated to the frame's end, the group's unused frames stay zero; a
+// subnormal extreme, whose scale rounds to one step, gives quotients held
+// to the full scale; NaN is stored as 0; floats are stored as they are.
 TEST_F(Rpc3Output, SamplesAreScaledTruncatedHeldAndRepeatedToWholeFrames) {
-  const double samples[] = {1.0, -2.0, 0.5, 0.1};
-  for (bool floats : {false, true}) {
-    SCOPED_TRACE(floats ? "float" : "integer");
+  const std::vector<std::tuple<bool, std::vector<double>, std::vector<double>>> cases = { // floats, samples, stored at 0 to 3 and 255
+      {false, {1.0, -2.0, 0.5, 0.1}, {16376, -32752, 8188, 1637, 1637}}, // 0.1 * 16376 = 1637.6
+      {false, {3.0, 1.0, -1.0, -1.0}, {double(int16_t(3.0 / (3.0 / 32752))), 10917, -10917, -10917, -10917}},
+      {false, {2.3e-319, -2.3e-319, 0.0, 0.0}, {32752, -32752, 0, 0, 0}}, {false, {1.0, kNaN, -0.5, 0.25}, {32752, 0, -16376, 8188, 8188}},
+      {true, {1.0, -2.0, 0.5, 0.1}, {1.0, -2.0, 0.5, double(0.1f), double(0.1f)}}};
+  for (const auto &[floats, in, want] : cases) {
     env.float_data(floats ? "1" : nullptr);
-    const std::string path = dir.file("s.rsp");
-    FileImage f = write(path, 1, 4, 0.01, [&](rpc3file_output &w) { EXPECT_EQ(w.setChannel(1, 4, samples, "force", "N"), 0); });
-    Header h{path, f.value(6), 4};
-    h.type = floats ? "FLOATING_POINT" : "SHORT_INTEGER";
-    h.ch[0] = {"force", "N", 2.0 / 32752, 1.0, -2.0}; // floats still carry the scale; upper limit first
-    EXPECT_EQ(records(f), h.records());
+    FileImage f = write(dir.file("s.rsp"), 1, 4, 0.01, [&](rpc3file_output &w) { EXPECT_EQ(w.setChannel(1, 4, in.data(), nullptr, nullptr), 0); });
     const int64_t at = 7 * 512, b = floats ? 4 : 2;
+    std::vector<double> got;
+    for (int p : {0, 1, 2, 3, 255}) got.push_back(floats ? double(f.at<float>(at + 4 * p)) : double(f.at<int16_t>(at + 2 * p)));
+    EXPECT_EQ(got, want) << in[0];
     ASSERT_EQ(int64_t(f.bytes.size()), at + 2048 * b);
-    const int shorts[] = {16376, -32752, 8188, 1637}; // 0.1 * 16376 = 1637.6: truncated
-    for (int p = 0; p < 256; ++p)
-      if (floats) ASSERT_EQ(f.at<float>(at + 4 * p), float(samples[std::min(p, 3)])) << p;
-      else ASSERT_EQ(f.at<int16_t>(at + 2 * p), shorts[std::min(p, 3)]) << p;
     EXPECT_TRUE(f.zero(at + 256 * b, at + 2048 * b)); // the group's unused frames
-  }
-  env.float_data(nullptr);
-  // Quotients lose their fraction toward zero on both sides; a subnormal
-  // extreme, whose scale rounds to one step, gives quotients held to the
-  // full scale; a NaN sample is stored as 0.
-  const std::vector<std::pair<std::vector<double>, std::vector<int>>> cases = {
-      {{3.0, 1.0, -1.0}, {int16_t(3.0 / (3.0 / 32752)), 10917, -10917}}, {{2.3e-319, -2.3e-319, 0.0}, {32752, -32752, 0}}, {{1.0, kNaN, -0.5}, {32752, 0, -16376}}};
-  for (const auto &[in, want] : cases) {
-    FileImage t = write(dir.file("t.rsp"), 1, 3, 0.01, [&](rpc3file_output &w) { EXPECT_EQ(w.setChannel(1, 3, in.data(), nullptr, nullptr), 0); });
-    EXPECT_EQ(std::vector<int>({t.at<int16_t>(7 * 512), t.at<int16_t>(7 * 512 + 2), t.at<int16_t>(7 * 512 + 4)}), want) << in[0];
+    if (floats) { EXPECT_EQ(f.value(25), c_real(2.0 / 32752)); } // floats still carry the scale
   }
 }
 
@@ -225,10 +217,9 @@ TEST_F(Rpc3Output, FunctionsWriteWhatTheyReadBack) {
   std::vector<std::vector<double>> data(channels, std::vector<double>(points));
   for (int c = 0; c < channels; ++c)
     for (int i = 0; i < points; ++i) data[size_t(c)][size_t(i)] = (c + 1) * std::sin(i * 0.01 + c) - 0.25 * c;
-  for (int variant = 0; variant < 4; ++variant) { // short integers or floats, K = 2 or 1
-    const bool floats = variant & 1;
-    SCOPED_TRACE(variant);
-    env.float_data(floats ? "" : nullptr), env.frames_per_group(variant & 2 ? "1" : nullptr);
+  for (bool floats : {false, true}) { // each value type and K: the write-read fuzz target and its seeds
+    SCOPED_TRACE(floats);
+    env.float_data(floats ? "" : nullptr);
     h = zel_rpc_create(path.c_str(), channels, points, 0.002, &status);
     EXPECT_EQ(zel_rpc_putchannel(h, 1, 1, v, "x", "kg") + zel_rpc_putchannel(h, 1, points, data[0].data(), "ch1", nullptr), 0); // null keeps
     for (int c = channels; c >= 2; --c)
