@@ -23,7 +23,11 @@ int64_t name_length(const char *file_name) {
   return file_name ? static_cast<int64_t>(std::strlen(file_name)) : 0;
 }
 
-} // namespace
+// Bytes of the OUTPUT2 writer's scratch areas (see ScratchSource).
+struct ScratchSizes {
+  int64_t name_list_bytes;
+  int64_t column_bytes;
+};
 
 ScratchSizes scratch_sizes(int32_t num_modes, int32_t num_steps, int32_t frequency_domain) {
   const int64_t rows = num_modes > kComponents ? num_modes : kComponents;
@@ -31,6 +35,8 @@ ScratchSizes scratch_sizes(int32_t num_modes, int32_t num_steps, int32_t frequen
   return ScratchSizes{(static_cast<int64_t>(num_steps) + 2) * 4,
                       doubles * static_cast<int64_t>(sizeof(double))};
 }
+
+} // namespace
 
 const ScratchSource &heap_scratch() {
   static const ScratchSource source{heap_obtain, heap_release};

@@ -8,18 +8,12 @@
 namespace zel {
 namespace modal_export {
 
-// Bytes of each scratch area the OUTPUT2 writer takes from the entry: the
-// name-list area (N0 + 2 words of 4 bytes) and each of the three column
-// areas (max(6, M) doubles, twice that when frequency_domain is not 0).
-// A size below 1 byte (num_steps below -1) cannot be obtained.
-struct ScratchSizes {
-  int64_t name_list_bytes;
-  int64_t column_bytes;
-};
-ScratchSizes scratch_sizes(int32_t num_modes, int32_t num_steps, int32_t frequency_domain);
-
 // Where the entry's scratch areas come from: obtain returns a zero-filled
-// area of the given size or null; release gives one back.
+// area of the given size or null; release gives one back. The entry asks
+// for the name-list area (N0 + 2 words of 4 bytes), then for each of the
+// three column areas (max(6, M) doubles, twice that when frequency_domain
+// is not 0); a size below 1 byte (num_steps below -1) is not asked for and
+// counts as refused. A refused area ends the export with 0.
 struct ScratchSource {
   void *(*obtain)(int64_t bytes);
   void (*release)(void *area);
