@@ -103,7 +103,8 @@ TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
   Rpc3Reader r(f.write(dir.file("frames.rsp")).c_str());
   r.init_read(kWholeFile);
   double t[5], v[5];
-  EXPECT_EQ(std::make_tuple(r.status(), r.mode() != ReadMode::whole_file, r.read_window(1, 1.0e6 * f.dt, t, v, 2), v[0]), std::make_tuple(6, true, 0, 0.0));
+  EXPECT_EQ(r.read_window(1, 1.0e6 * f.dt, t, v, 2), 0);
+  EXPECT_EQ(std::make_tuple(r.status(), r.mode() != ReadMode::whole_file, v[0]), std::make_tuple(6, true, 0.0));
 }
 
 TEST(Rpc3Data, EveryModeTypeAndByteOrderDeliversTheStoredValues) {
@@ -186,7 +187,8 @@ TEST(Rpc3Data, SizeCheckAndPointsACutFileLacks) {
     if (budget < 0) {
       int status; // of the first records only
       void *h = zel_rpc_open(name.c_str(), nullptr, nullptr, nullptr, nullptr, &status);
-      return zel_rpc_getnpts(h, 2, n, v.data()) + zel_rpc_readclose(h) == n ? status : -1;
+      const int got = zel_rpc_getnpts(h, 2, n, v.data());
+      return zel_rpc_readclose(h) + got == n ? status : -1;
     }
     rpc3file_input in(name.c_str());
     in.initRead(budget), in.getData(2, v.data());
@@ -241,7 +243,8 @@ TEST(Rpc3Data, WindowsAroundATime) {
   f.standard_records();
   rpc3file_input none(f.write(dir.file("none.rsp")).c_str());
   double t[3], v[3] = {1, 1, 1};
-  EXPECT_EQ((none.initRead(0), none.getData(1, v)) + none.getWindow(1, 0.0, t, v, 1), 0);
+  none.initRead(0);
+  EXPECT_EQ(none.getData(1, v) + none.getWindow(1, 0.0, t, v, 1), 0);
   EXPECT_EQ(none.getData(1, 3, v), 3);
   EXPECT_EQ(v[0] + v[1] + v[2] + none.getStatus(), 0.0);
 }
