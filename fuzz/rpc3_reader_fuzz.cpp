@@ -36,9 +36,9 @@ std::vector<std::vector<double>> read_class(const char *path, int budget) {
     check(!whole || (in.getData(c, all.data()) == 0 && all.back() == 777.0), "getData reads the points only");
     all.pop_back();
     for (size_t i = 0; whole && i < kChunk; ++i) check(same(seq[i], i < all.size() ? all[i] : 0.0), "sequential read");
-    const double times[] = {3.7 * dt, -2.0 * dt, 1e300, -1e9, NAN};
-    const int halves[] = {20, 3, 1, 2, 0};
-    for (int k = 0; k < 5; ++k) {
+    const double times[] = {3.7 * dt, -2.0 * dt, (points - 3) * dt, 1e300, -1e9, NAN};
+    const int halves[] = {2, 20, 3, 1, 2, 0}; // inside, before, one past the end, far, NaN
+    for (int k = 0; k < 6; ++k) {
       check(in.getWindow(c, times[k], t.data(), v.data(), halves[k]) == (inside ? 0 : ZEL_RPC_CHANNEL_RANGE), "getWindow");
       const double centre = std::floor(times[k] / dt + 1e-8);
       if (whole && points > 0 && std::isfinite(dt) && dt != 0.0)
