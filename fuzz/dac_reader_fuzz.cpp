@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check(whole != 0 || got != 0 || at == npts, "zel_dac_getnpts delivers every sample");
   }
   const double interval = rate > 0.0 ? 1.0 / rate : 0.5;
-  const double centres[] = {start + 7.3 * interval, start - 1e9, start + (npts - 3) * interval, INFINITY};
+  const double centres[] = {start + 7.3 * interval, start - 1e9, start + (npts - 3.0) * interval, INFINITY};
   const int halves[] = {2, 20, 3, 1}; // inside, before, one past the end, far
   for (int k = 0; k < 4; ++k)
     for (int more : {0, 5}) {
