@@ -24,7 +24,7 @@ for t in $targets; do
     grep -E "DONE|number_of_executed_units" "$out/$t.log" | sed "s/^/  /"
   else
     failed=1 && echo "fuzz: $t FAILED; log $out/$t.log"
-    grep -E "ERROR|SUMMARY|check failed|runtime error" "$out/$t.log" | head -5 | sed "s/^/  /"
+    grep -E "ERROR|SUMMARY|check failed|runtime error" "$out/$t.log" | head -5 | sed "s/^/  /" || true
     ls "$out/$t"-* 2>/dev/null | sed "s/^/  reproducer: /" || true
   fi
 done
