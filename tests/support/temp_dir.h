@@ -42,4 +42,10 @@ inline std::vector<unsigned char> read_file_bytes(const std::string &path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The same as text.
+inline std::string read_file_text(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 } // namespace zel_test
