@@ -1,25 +1,13 @@
-// Allocation failure on every path. This program replaces the global
-// operator new (every form): armed with N, the N-th allocation from then on
-// fails (bad_alloc, or null for the nothrow forms). Each exported function
-// and class method is called with N = 1, 2, ... until it makes fewer than N
-// allocations; every time it must answer with its documented code, keep its
-// outputs consistent, leave what it returns closable and leak nothing: no
-// file left open, no memory (LeakSanitizer checks that under the asan preset).
+// Allocation failure on every path: armed with N, the N-th allocation fails
+// (bad_alloc, or null for nothrow). Each exported function and class method
+// runs with N = 1, 2, ... until it makes fewer than N allocations; each time it
+// answers a documented code, keeps its outputs consistent, leaves what it
+// returns closable, no file open and no memory leaked (LeakSanitizer, asan).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <new>
 #include <numeric>
 #include <optional>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "dac/dac_test_support.h"
 #include "rpc/rpc3_support.h"
 #include "solver_export/export_entry.h"
@@ -36,12 +24,9 @@ bool fail_now() { return g_fail_at != 0 && ++g_count == g_fail_at && (g_failed =
 
 void *allocate(std::size_t n, std::size_t align, bool nothrow) {
   void *p = nullptr;
-  if (!fail_now()) {
-    if (align <= alignof(std::max_align_t)) p = std::malloc(n ? n : 1);
-    else if (posix_memalign(&p, align, n ? n : 1) != 0) p = nullptr;
-  }
-  if (!p && !nothrow) throw std::bad_alloc();
-  return p;
+  if (!fail_now() && (align <= alignof(std::max_align_t) ? (p = std::malloc(n ? n : 1)) != nullptr : posix_memalign(&p, align, n ? n : 1) == 0)) return p;
+  if (!nothrow) throw std::bad_alloc();
+  return nullptr;
 }
 
 } // namespace
@@ -53,12 +38,12 @@ void *allocate(std::size_t n, std::size_t align, bool nothrow) {
   void *operator op(std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {             \
     return allocate(n, std::size_t(a), true);                                                          \
   }
-#define ZEL_RELEASE(op)                                                                           \
-  void operator op(void *p) noexcept { std::free(p); }                                           \
-  void operator op(void *p, const std::nothrow_t &) noexcept { std::free(p); }                   \
-  void operator op(void *p, std::size_t) noexcept { std::free(p); }                              \
-  void operator op(void *p, std::align_val_t) noexcept { std::free(p); }                         \
-  void operator op(void *p, std::align_val_t, const std::nothrow_t &) noexcept { std::free(p); } \
+#define ZEL_RELEASE(op)                                                                                  \
+  void operator op(void *p) noexcept { std::free(p); }                                                  \
+  void operator op(void *p, const std::nothrow_t &) noexcept { std::free(p); }                          \
+  void operator op(void *p, std::size_t) noexcept { std::free(p); }                                     \
+  void operator op(void *p, std::align_val_t) noexcept { std::free(p); }                                \
+  void operator op(void *p, std::align_val_t, const std::nothrow_t &) noexcept { std::free(p); }        \
   void operator op(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 ZEL_REPLACE(new)
 ZEL_REPLACE(new[])
@@ -74,19 +59,14 @@ using Bytes = std::vector<unsigned char>;
 template <class F> auto armed(F &&f) {
   g_count = 0, g_failed = false, g_fail_at = g_trial;
   auto r = f();
-  g_fail_at = 0;
-  return r;
+  return g_fail_at = 0, r;
 }
 
 // Codes added up, evaluated from left to right.
 int sum(std::initializer_list<int> codes) { return std::accumulate(codes.begin(), codes.end(), 0); }
 
-// Library defects this test found, reported as a skip until they are fixed.
-
 // The OUTPUT2 scratch from the heap, each area counted as one allocation.
-const zel::modal_export::ScratchSource kCountedScratch{
-    [](int64_t bytes) -> void * { return fail_now() ? nullptr : std::calloc(1, size_t(bytes)); },
-    [](void *area) { std::free(area); }};
+const zel::modal_export::ScratchSource kCountedScratch{[](int64_t bytes) -> void * { return fail_now() ? nullptr : std::calloc(1, size_t(bytes)); }, std::free};
 
 // A file's bytes; for an RPC III file without the DATE value (the writer's clock).
 Bytes bytes_of(const std::string &path, bool rpc = false) {
@@ -97,9 +77,9 @@ Bytes bytes_of(const std::string &path, bool rpc = false) {
 }
 // A written output holds the reference bytes; one not written is not there. Either is then removed.
 void expect_output(const std::string &path, bool written, const Bytes &reference, bool rpc = false) {
-  std::error_code ec;
   if (written) EXPECT_EQ(bytes_of(path, rpc), reference) << path;
   else EXPECT_FALSE(fs::exists(path)) << path;
+  std::error_code ec;
   fs::remove(path, ec);
 }
 
@@ -122,8 +102,7 @@ struct Inputs {
     d.samples = dac_samples, d.details = {{"Date", "Sat Dec  5 10:11:12 2026"}};
     for (int k = 1; k <= 11; ++k) d.details.push_back({"K" + std::to_string(k), "value"});
     d.write(dir, "in.dac");
-    for (int c = 1; c <= 2; ++c)
-      for (int i = 0; i < 300; ++i) samples[c].push_back(double((c * 37 + i * 11) % 200 - 100));
+    for (int i = 0; i < 600; ++i) samples[1 + i / 300].push_back(double((37 * (1 + i / 300) + i % 300 * 11) % 200 - 100));
     for (int i = 0; i < 18; ++i) bh[i] = 0.25 * i - 1;
     int status; void *w = zel_rpc_create(out.c_str(), 2, 300, 0.01, &status);
     put(w, 1), put(w, 2), zel_rpc_writeclose(w);
@@ -146,12 +125,8 @@ struct Inputs {
   void expect_dac(const double *v) const { for (size_t k = 0; k < 300; ++k) ASSERT_EQ(v[k], dac_samples[k]) << k; }
 };
 
-struct Case {
-  std::string name;
-  std::function<int(const Inputs &)> call; // arms once, checks, closes; returns the call's code
-  int success;                             // the code when no allocation failed
-  std::vector<int> on_failure;             // the codes accepted when one did
-};
+// call arms once, checks, closes and returns the call's code: success when no allocation failed, else one of on_failure.
+struct Case { std::string name; std::function<int(const Inputs &)> call; int success; std::vector<int> on_failure; };
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 // initRead with a budget (MiB) on one of the inputs.
