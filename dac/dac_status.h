@@ -3,6 +3,7 @@
 // comments in zel.h).
 #pragma once
 
+#include "common/status_table.h"
 #include "zel.h"
 
 namespace zel {
@@ -43,15 +44,8 @@ constexpr Status kStatuses[] = {
 };
 #undef ZEL_DAC_STATUS
 
-// The text of any other code.
-constexpr const char *kUnknownStatus = "Unknown error";
-
-// The message of a code.
-constexpr const char *status_message(int code) {
-  for (const Status &s : kStatuses)
-    if (s.code == code) return s.message;
-  return kUnknownStatus;
-}
+// The message of a code; "Unknown error" for a code outside the table.
+constexpr const char *status_message(int code) { return zel::status_message(kStatuses, code); }
 
 } // namespace dac
 } // namespace zel

@@ -3,15 +3,13 @@
 // ZEL_RPC_* codes in include/zel.h (a test compares them).
 #pragma once
 
+#include "common/status_table.h"
 #include "zel.h"
 
 namespace zel {
 namespace rpc3 {
 
-struct StatusMessage {
-  int code;
-  const char *message;
-};
+using StatusMessage = StatusText;
 
 constexpr StatusMessage kStatusMessages[] = {
     {ZEL_RPC_OK, "No error"},
@@ -27,14 +25,8 @@ constexpr StatusMessage kStatusMessages[] = {
     {ZEL_RPC_OUT_OF_MEMORY, "Ran out of memory during RPC file output operation."},
     {ZEL_RPC_WRITE_FAILED, "Error writing RPC file."},
 };
-constexpr const char *kUnknownStatus = "Unknown error";
-
-// The message of a code; kUnknownStatus for a code outside the table.
-inline const char *status_message(int code) {
-  for (const StatusMessage &s : kStatusMessages)
-    if (s.code == code) return s.message;
-  return kUnknownStatus;
-}
+// The message of a code; "Unknown error" for a code outside the table.
+constexpr const char *status_message(int code) { return zel::status_message(kStatusMessages, code); }
 
 } // namespace rpc3
 } // namespace zel

@@ -86,7 +86,7 @@ void expect_output(const std::string &path, bool written, const Bytes &reference
 // The inputs, built before anything is armed, and the reference outputs.
 struct Inputs {
   zel_test::TempDir dir;
-  zel_test::Rpc3File i16_spec, f32_spec;
+  zel_test::Rpc3File i16_file, f32_file;
   std::string i16 = dir.file("i16.rpc"), f32 = dir.file("f32.rpc"), dac = dir.file("in.dac");
   std::string out = dir.file("out"), saved_cwd = fs::current_path().string();
   std::vector<double> samples[3]; // [1] and [2]: the channels written
@@ -96,8 +96,8 @@ struct Inputs {
 
   Inputs() {
     zel_test::WriterEnvironment clean_env;
-    f32_spec.floating = true;
-    i16_spec.write(i16), f32_spec.write(f32);
+    f32_file.floating = true;
+    i16_file.write(i16), f32_file.write(f32);
     dac_test::DacBuilder d; // 12 details: two blocks of the details list
     d.samples = dac_samples, d.details = {{"Date", "Sat Dec  5 10:11:12 2026"}};
     for (int k = 1; k <= 11; ++k) d.details.push_back({"K" + std::to_string(k), "value"});
@@ -119,8 +119,8 @@ struct Inputs {
   void *open_dac() const { int n, s; double r, sp; return zel_dac_open(dac.c_str(), &n, &r, &sp, &s); }
   // n values of channel c of an RPC III input from point first on.
   void expect_rpc(const std::string &path, int c, int64_t first, const double *v, int64_t n) const {
-    const zel_test::Rpc3File &spec = path == i16 ? i16_spec : f32_spec;
-    for (int64_t k = 0; k < n; ++k) ASSERT_EQ(v[k], spec.expected(c, first + k)) << "point " << first + k;
+    const zel_test::Rpc3File &file = path == i16 ? i16_file : f32_file;
+    for (int64_t k = 0; k < n; ++k) ASSERT_EQ(v[k], file.expected(c, first + k)) << "point " << first + k;
   }
   void expect_dac(const double *v) const { for (size_t k = 0; k < 300; ++k) ASSERT_EQ(v[k], dac_samples[k]) << k; }
 };
