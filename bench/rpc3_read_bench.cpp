@@ -58,7 +58,8 @@ const std::string &bench_file() {
     std::vector<int16_t> run(kGroup);
     for (int g = 0; g < kFrames / 2; ++g)
       for (int c = 0; c < kChannels; ++c) {
-        for (int i = 0; i < kGroup; ++i) run[size_t(i)] = int16_t((g * 31 + c * 7 + i) % 30000 - 15000);
+        for (int i = 0; i < kGroup; ++i)
+          run[size_t(i)] = int16_t((g * 31 + c * 7 + i) % 30000 - 15000);
         std::fwrite(run.data(), 2, run.size(), f);
       }
     std::fclose(f);

@@ -3,14 +3,14 @@
 #include <new>
 
 #if defined(_WIN32)
-#  define WIN32_LEAN_AND_MEAN
-#  include <windows.h>
-#  include <cstdio>
+# define WIN32_LEAN_AND_MEAN
+# include <windows.h>
+# include <cstdio>
 #else
-#  include <cerrno>
-#  include <fcntl.h>
-#  include <sys/stat.h>
-#  include <unistd.h>
+# include <cerrno>
+# include <fcntl.h>
+# include <sys/stat.h>
+# include <unistd.h>
 #endif
 
 #if defined(_WIN32)
@@ -101,7 +101,8 @@ bool file_truncate(zel_file *f, int64_t size) {
 bool file_remove(const char *name) {
   if (!name) return false;
   const DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
   return DeleteFileA(name) != 0;
 }
 
@@ -124,9 +125,7 @@ zel_file *open_with(const char *name, int flags, bool *no_memory) {
     if (no_memory) *no_memory = true;
     return nullptr;
   }
-  do {
-    f->fd = ::open(name, flags | O_CLOEXEC, 0666);
-  } while (f->fd < 0 && errno == EINTR);
+  do { f->fd = ::open(name, flags | O_CLOEXEC, 0666); } while (f->fd < 0 && errno == EINTR);
   struct stat st;
   if (f->fd >= 0 && (fstat(f->fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     ::close(f->fd);
@@ -196,9 +195,7 @@ bool file_write_at(zel_file *f, int64_t offset, const void *buffer, int64_t n) {
 bool file_truncate(zel_file *f, int64_t size) {
   if (!f || size < 0) return false;
   int r;
-  do {
-    r = ::ftruncate(f->fd, static_cast<off_t>(size));
-  } while (r != 0 && errno == EINTR);
+  do { r = ::ftruncate(f->fd, static_cast<off_t>(size)); } while (r != 0 && errno == EINTR);
   return r == 0;
 }
 

@@ -8,9 +8,7 @@ namespace zel {
 template <typename R, typename Body> R guarded(R on_failure, Body &&body) noexcept {
   try {
     return body();
-  } catch (...) {
-    return on_failure;
-  }
+  } catch (...) { return on_failure; }
 }
 
 } // namespace zel

@@ -22,8 +22,8 @@ bool local_time_text(char *out, size_t size) {
   const char *form = "%.3s %.3s%3d %.2d:%.2d:%.2d %d";
 #endif
   if (t.tm_wday < 0 || t.tm_wday > 6 || t.tm_mon < 0 || t.tm_mon > 11) return false;
-  std::snprintf(out, size, form, days[t.tm_wday], months[t.tm_mon], t.tm_mday, t.tm_hour,
-                t.tm_min, t.tm_sec, t.tm_year + 1900);
+  std::snprintf(out, size, form, days[t.tm_wday], months[t.tm_mon], t.tm_mday, t.tm_hour, t.tm_min,
+                t.tm_sec, t.tm_year + 1900);
   return true;
 }
 

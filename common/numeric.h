@@ -36,7 +36,9 @@ inline bool window_centre(double position, int64_t &index) {
     index = 0;
     return false;
   }
-  index = static_cast<int64_t>(centre < -kFarIndex ? -kFarIndex : centre > kFarIndex ? kFarIndex : centre);
+  index = static_cast<int64_t>(centre < -kFarIndex  ? -kFarIndex
+                               : centre > kFarIndex ? kFarIndex
+                                                    : centre);
   return true;
 }
 

@@ -71,8 +71,10 @@ int64_t decimal_order(const char *p, const char *end) {
   if (p < end && *p == '.') {
     for (++p; p < end && is_digit(*p); ++p) {
       if (significant) continue;
-      if (*p == '0') --order;
-      else significant = true;
+      if (*p == '0')
+        --order;
+      else
+        significant = true;
     }
   }
   int64_t exponent = 0;

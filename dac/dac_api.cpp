@@ -114,8 +114,7 @@ ZEL_API int zel_dac_sniff(const char *path) {
   return one_shot_read(path, [](DacFile &) { return int{ZEL_DAC_OK}; }) == ZEL_DAC_OK ? 1 : 0;
 }
 
-ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *spare,
-                           int *status) {
+ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *spare, int *status) {
   set_out(npts, 0);
   set_out(rate, 0.0);
   set_out(spare, 0.0);
@@ -198,9 +197,8 @@ ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double
   });
 }
 
-ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double *rate,
-                         char *date, char *x_label, char *x_note, char *y_label,
-                         char *y_note) {
+ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double *rate, char *date,
+                         char *x_label, char *x_note, char *y_label, char *y_note) {
   set_out(npts, 0);
   set_out(start_time, 0.0);
   set_out(rate, 0.0);

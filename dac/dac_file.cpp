@@ -36,8 +36,8 @@ void DacStatistics::accumulate(const float *samples, int64_t count) {
 }
 
 void DacStatistics::summarize(int64_t &n, double &maximum, double &minimum, double &mean,
-                              double &std_dev, double &rms, int64_t &max_index,
-                              int64_t &min_index, int64_t &absmax_index) const {
+                              double &std_dev, double &rms, int64_t &max_index, int64_t &min_index,
+                              int64_t &absmax_index) const {
   n = count_;
   maximum = minimum = mean = std_dev = rms = 0.0;
   max_index = min_index = absmax_index = 0;
@@ -98,7 +98,8 @@ int DacFile::close() {
   if (write_mode_) {
     if (point_count_ == 0) return ZEL_DAC_NO_POINTS;
     // Zero-fill the rest of the last data record.
-    const int64_t pad = kSamplesPerRecord - 1 - (static_cast<int64_t>(point_count_) - 1) % kSamplesPerRecord;
+    const int64_t pad =
+        kSamplesPerRecord - 1 - (static_cast<int64_t>(point_count_) - 1) % kSamplesPerRecord;
     if (pad > 0) {
       static const unsigned char zeros[kRecordSize] = {};
       if (!file_write_at(file_, sample_offset(point_count_ + 1), zeros, kSampleSize * pad)) {
@@ -129,9 +130,7 @@ int DacFile::write_points(int count, const float *samples) {
 
   const int64_t offset = sample_offset(position_);
   if (host_is_little_endian()) {
-    if (!file_write_at(file_, offset, samples, kSampleSize * count)) {
-      return ZEL_DAC_DATA_WRITE;
-    }
+    if (!file_write_at(file_, offset, samples, kSampleSize * count)) { return ZEL_DAC_DATA_WRITE; }
   } else {
     constexpr int kBatch = 1024;
     unsigned char buffer[kSampleSize * kBatch];
@@ -170,7 +169,8 @@ int DacFile::read_point_bytes(int count, unsigned char *bytes, int &read_count) 
 }
 
 int DacFile::read_points(int count, float *samples, int &read_count) {
-  const int status = read_point_bytes(count, reinterpret_cast<unsigned char *>(samples), read_count);
+  const int status =
+      read_point_bytes(count, reinterpret_cast<unsigned char *>(samples), read_count);
   // After a failed read as well: the samples the file supplied come first.
   if (!host_is_little_endian()) {
     reverse_bytes_4(reinterpret_cast<unsigned char *>(samples), read_count);
@@ -261,7 +261,8 @@ int DacFile::write_header() {
 void DacFile::store_statistics() {
   int64_t n, indices[3];
   double maximum, minimum, mean, std_dev, rms;
-  statistics_.summarize(n, maximum, minimum, mean, std_dev, rms, indices[0], indices[1], indices[2]);
+  statistics_.summarize(n, maximum, minimum, mean, std_dev, rms, indices[0], indices[1],
+                        indices[2]);
   put_i16(header_, hdr::kStatsFlag, 1);
   put_f32(header_, hdr::kMaximum, static_cast<float>(maximum));
   put_f32(header_, hdr::kMinimum, static_cast<float>(minimum));
@@ -408,7 +409,8 @@ int DacFile::write_details() {
 
     unsigned char *entry = directory + det::kEntrySize * j;
     pack_text(entry, det::kKeywordSize, keyword_at(i));
-    put_i16(entry, det::kKeywordSize, static_cast<int16_t>(static_cast<uint16_t>(detail_slot(d, j))));
+    put_i16(entry, det::kKeywordSize,
+            static_cast<int16_t>(static_cast<uint16_t>(detail_slot(d, j))));
     unsigned char *slot = data + det::kSlotSize * s;
     pack_text(slot, det::kKeywordSize, keyword_at(i));
     pack_text(slot + det::kKeywordSize, det::kValueSize, value_at(i));

@@ -30,9 +30,8 @@ public:
   // All outputs 0 when nothing was accumulated; otherwise the extremes, mean,
   // sample standard deviation (n - 1), root mean square and the three
   // indices (the largest magnitude takes the smaller index on a tie).
-  void summarize(int64_t &n, double &maximum, double &minimum, double &mean,
-                 double &std_dev, double &rms, int64_t &max_index,
-                 int64_t &min_index, int64_t &absmax_index) const;
+  void summarize(int64_t &n, double &maximum, double &minimum, double &mean, double &std_dev,
+                 double &rms, int64_t &max_index, int64_t &min_index, int64_t &absmax_index) const;
 
 private:
   double sum_ = 0.0;

@@ -19,10 +19,10 @@ constexpr int64_t kSamplesPerRecord = kRecordSize / kSampleSize;
 
 // Header record: byte offsets of the fields (4-byte floats unless noted).
 namespace hdr {
-constexpr size_t kPointCountF = 0;    // point count as float (revision 0)
-constexpr size_t kInterval = 4;       // time between samples
-constexpr size_t kStartTime = 8;      // time of the first sample
-constexpr size_t kRate = 12;          // samples per unit time
+constexpr size_t kPointCountF = 0; // point count as float (revision 0)
+constexpr size_t kInterval = 4;    // time between samples
+constexpr size_t kStartTime = 8;   // time of the first sample
+constexpr size_t kRate = 12;       // samples per unit time
 constexpr size_t kMean = 16;
 constexpr size_t kStdDev = 20;
 constexpr size_t kMaximum = 32;
@@ -65,12 +65,12 @@ constexpr int16_t kRevisionWritten = 2;
 // records of four 128-byte slots each.
 namespace det {
 constexpr int kEntriesPerDirectory = 48;
-constexpr int kEntrySize = 10;           // keyword (8) + int16 slot number
+constexpr int kEntrySize = 10; // keyword (8) + int16 slot number
 constexpr int kKeywordSize = 8;
 constexpr int kValueSize = 120;
 constexpr int kSlotSize = 128;
 constexpr int kSlotsPerRecord = 4;
-constexpr int kRecordsPerGroup = 13;     // directory + 12 data records
+constexpr int kRecordsPerGroup = 13;                               // directory + 12 data records
 constexpr int kSlotsPerGroup = kRecordsPerGroup * kSlotsPerRecord; // 52
 constexpr size_t kNextDirectory = 500;   // int32 record number, 0 in the last
 constexpr size_t kDirectoryMarker = 504; // int16, -1

@@ -15,7 +15,8 @@ struct Status {
   const char *message; // zel_dac_geterror's text
 };
 
-#define ZEL_DAC_STATUS(code, message) Status{code, #code, message}
+#define ZEL_DAC_STATUS(code, message)                                                              \
+ Status { code, #code, message }
 constexpr Status kStatuses[] = {
     ZEL_DAC_STATUS(ZEL_DAC_OK, "No error"),
     ZEL_DAC_STATUS(ZEL_DAC_HEADER_READ, "Error reading header record"),

@@ -22,20 +22,20 @@ struct WindowRead {
 
 WindowRead choose_read(int64_t c, int64_t h, int64_t n) {
   if (c >= h) {
-    if (c + h < n) return {c - h + 1, c + h + 1, 0};  // whole window inside
-    if (c - h < n) return {c - h + 1, n, 0};          // runs past the end
-    return {n, n, 0};                                 // lies after the end
+    if (c + h < n) return {c - h + 1, c + h + 1, 0}; // whole window inside
+    if (c - h < n) return {c - h + 1, n, 0};         // runs past the end
+    return {n, n, 0};                                // lies after the end
   }
-  if (c + h >= n) return {1, n, h - c};               // runs past both ends
-  if (c + h < 1) return {1, 1, 2 * h};                // lies before the start
-  return {1, c + h + 1, h - c};                       // runs past the start
+  if (c + h >= n) return {1, n, h - c}; // runs past both ends
+  if (c + h < 1) return {1, 1, 2 * h};  // lies before the start
+  return {1, c + h + 1, h - c};         // runs past the start
 }
 
 } // namespace
 
-extern "C" ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
-                                         double interval, double centre_time, int half_width,
-                                         double *times, double *values) {
+extern "C" ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time, double interval,
+                                         double centre_time, int half_width, double *times,
+                                         double *values) {
   return zel::guarded(int{ZEL_DAC_BAD_HANDLE}, [&]() -> int {
     if (half_width < 0 || !times || !values) return ZEL_DAC_BAD_ARGUMENTS;
     // Without a positive interval and at least one sample there is no
@@ -47,8 +47,9 @@ extern "C" ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_ti
     // The times run from the centre itself, also where c is held: out there
     // every double is within half a unit of an integer, so the centre is
     // floor(position).
-    const double centre = std::fabs(static_cast<double>(c)) < zel::kFarIndex ? static_cast<double>(c)
-                                                                             : std::floor(position);
+    const double centre = std::fabs(static_cast<double>(c)) < zel::kFarIndex
+                              ? static_cast<double>(c)
+                              : std::floor(position);
     const int64_t h = half_width;
     const int64_t width = 2 * h + 1;
 
@@ -68,13 +69,15 @@ extern "C" ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_ti
     const WindowRead r = choose_read(c, h, n);
     const int64_t count = r.e - r.s + 1;
     double *first = values + r.f;
-    int status = f ? f->set_read_range(static_cast<int>(r.s), static_cast<int>(r.e)) : ZEL_DAC_BAD_HANDLE;
+    int status =
+        f ? f->set_read_range(static_cast<int>(r.s), static_cast<int>(r.e)) : ZEL_DAC_BAD_HANDLE;
     if (status == ZEL_DAC_OK) {
       // One read of the whole run, straight into the output array: the
       // floats take the first half of the run's bytes and are widened in
       // place, so windows of any width need no buffer of their own.
       int got = 0;
-      status = f->read_point_bytes(static_cast<int>(count), reinterpret_cast<unsigned char *>(first), got);
+      status = f->read_point_bytes(static_cast<int>(count),
+                                   reinterpret_cast<unsigned char *>(first), got);
     }
     if (status != ZEL_DAC_OK) {
       for (int64_t i = 0; i < width; ++i) values[i] = 0.0;

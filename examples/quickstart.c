@@ -62,7 +62,8 @@ int main(int argc, char **argv) {
   }
   worst = 0.0;
   for (i = 0; i < POINTS; ++i) worst = fmax(worst, fabs(back[i] - (float)accel[i]));
-  printf("DAC: %d points at %g Hz, largest difference from the stored floats %g\n", points, rate, worst);
+  printf("DAC: %d points at %g Hz, largest difference from the stored floats %g\n", points, rate,
+         worst);
   free(back);
   return worst == 0.0 ? 0 : 1;
 }

@@ -17,7 +17,8 @@ using Details = std::vector<std::pair<std::string, std::string>>;
 std::vector<Bytes> zel_fuzz::seeds() {
   dac_test::DacBuilder d;
   d.samples = dac_test::ramp(200);
-  for (int i = 0; i < 53; ++i) d.details.push_back({"key" + std::to_string(i), i == 9 ? "" : "value " + std::to_string(i)});
+  for (int i = 0; i < 53; ++i)
+    d.details.push_back({"key" + std::to_string(i), i == 9 ? "" : "value " + std::to_string(i)});
   d.details.push_back({"date", "Sat Dec  5 10:11:12 2026"});
   const Bytes file = d.build();
   Bytes b = Encoder().range(200, -300).range(0, 0).raw(0.0f).b;
@@ -52,7 +53,8 @@ int expected(const Bytes &file, int64_t first, float count, Details &out) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Input in{data, size};
   const int64_t count = in.range(-300, 700), choice = in.range(0, 2), first = (count - 1) / 128 + 3;
-  const float raw = in.take<float>(), hostile[] = {0.0f, -1.0f, -11.0f, -12.0f, 1e30f, INFINITY, NAN, 13.0f, 14.0f, 26.4f};
+  const float raw = in.take<float>(),
+              hostile[] = {0.0f, -1.0f, -11.0f, -12.0f, 1e30f, INFINITY, NAN, 13.0f, 14.0f, 26.4f};
   uint32_t bits;
   std::memcpy(&bits, &raw, 4);
   const float records = choice == 0 ? float((in.n + 511) / 512) : choice == 1 ? raw : hostile[bits % 10];
@@ -60,8 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // from wherever it falls: a count below 1 puts it at the header).
   Bytes file(size_t(512 * std::max<int64_t>(first - 1, 1)), 0);
   const int32_t count32 = int32_t(count);
-  for (auto [at, v] : {std::pair{0, float(count)}, {4, 0.5f}, {12, 2.0f}, {64, records}}) std::memcpy(&file[size_t(at)], &v, 4);
-  for (auto [at, v] : {std::pair{128, int16_t(1)}, {130, int16_t(3)}, {190, int16_t(2)}}) std::memcpy(&file[size_t(at)], &v, 2);
+  for (auto [at, v] : {std::pair{0, float(count)}, {4, 0.5f}, {12, 2.0f}, {64, records}})
+    std::memcpy(&file[size_t(at)], &v, 4);
+  for (auto [at, v] : {std::pair{128, int16_t(1)}, {130, int16_t(3)}, {190, int16_t(2)}})
+    std::memcpy(&file[size_t(at)], &v, 2);
   std::memcpy(&file[124], &count32, 4);
   file.insert(file.end(), in.p, in.p + in.n);
   const char *path = memory_file(file.data(), file.size());
@@ -69,8 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Details want;
   const int status = expected(file, first, records, want);
   zel::DacFile f;
-  check(f.open_read(path) == status && (status || f.detail_count() == int(want.size())), "open status and detail count");
-  for (int i = 0; !status && i < f.detail_count(); ++i) check(want[size_t(i)] == Details::value_type(f.detail_keyword(i), f.detail_value(i)), "detail");
+  check(f.open_read(path) == status && (status || f.detail_count() == int(want.size())),
+        "open status and detail count");
+  for (int i = 0; !status && i < f.detail_count(); ++i)
+    check(want[size_t(i)] == Details::value_type(f.detail_keyword(i), f.detail_value(i)), "detail");
   f.close();
   char date[121], xl[25], xn[29], yl[25], yn[29];
   int npts = 0;

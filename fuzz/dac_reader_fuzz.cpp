@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check((described == 0 || described == ZEL_DAC_BAD_RATE) == sniffed, "zel_dac_read opens what sniff accepts");
   check(sniffed ? (described ? rate == 0.0 : rate >= 0.0) : npts == 0 && start == 0.0 && rate == 0.0, "rate");
   void *h = zel_dac_open(path, &hn, &hrate, &spare, &status);
-  check(h && spare == 0.0 && (status == 0 || status == ZEL_DAC_BAD_RATE) == sniffed, "zel_dac_open opens what sniff accepts");
+  check(h && spare == 0.0 && (status == 0 || status == ZEL_DAC_BAD_RATE) == sniffed,
+        "zel_dac_open opens what sniff accepts");
   check(!sniffed || (hn == npts && same(hrate, rate)), "zel_dac_open and zel_dac_read agree");
   std::vector<double> all(size_t(sniffed && npts >= 1 && npts <= kMaxWhole ? npts : 0)), block(kBlock + 1);
   if (!all.empty()) {
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     block[kBlock] = 4242.0;
     got = zel_dac_getnpts(h, kBlock, block.data());
     check(got >= 0 && got <= kBlock && block[kBlock] == 4242.0, "zel_dac_getnpts count");
-    for (int i = 0; whole == 0 && i < got; ++i) check(at + i < npts && same(block[size_t(i)], all[size_t(at + i)]), "zel_dac_getnpts values");
+    for (int i = 0; whole == 0 && i < got; ++i)
+      check(at + i < npts && same(block[size_t(i)], all[size_t(at + i)]), "zel_dac_getnpts values");
     check(whole != 0 || got != 0 || at == npts, "zel_dac_getnpts delivers every sample");
   }
   const double interval = rate > 0.0 ? 1.0 / rate : 0.5;
@@ -50,8 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (int k = 0; k < 4; ++k)
     for (int more : {0, 5}) {
       std::vector<double> t(size_t(2 * halves[k] + 1)), v(t.size());
-      const int got = zel_dac_getwindow(h, std::max(npts, 1) + (npts < kMaxWhole ? more : 0), start, interval, centres[k], halves[k], t.data(), v.data());
-      if (whole == 0 && got == 0) check_window(t, v, std::floor((centres[k] - start) / interval + 1e-8), halves[k], start, interval, all);
+      const int got = zel_dac_getwindow(h, std::max(npts, 1) + (npts < kMaxWhole ? more : 0), start, interval,
+                                        centres[k], halves[k], t.data(), v.data());
+      if (whole == 0 && got == 0)
+        check_window(t, v, std::floor((centres[k] - start) / interval + 1e-8), halves[k], start, interval, all);
     }
   const int closed = zel_dac_close(h);
   check(closed == 0 || (closed == ZEL_DAC_NOT_OPEN && status == ZEL_DAC_OPEN_FAILED), "zel_dac_close");

@@ -38,8 +38,8 @@ inline bool same(const std::vector<double> &a, const std::vector<double> &b) {
 
 // A window of 2 half + 1 values around index centre, times t0 + p x dt:
 // the samples it covers, the first or last one beyond the ends.
-inline void check_window(const std::vector<double> &t, const std::vector<double> &v, double centre, int half,
-                         double t0, double dt, const std::vector<double> &all) {
+inline void check_window(const std::vector<double> &t, const std::vector<double> &v, double centre, int half, double t0,
+                         double dt, const std::vector<double> &all) {
   for (int j = 0; j <= 2 * half; ++j) {
     const double p = centre - half + j;
     check(same(t[size_t(j)], p * dt + t0), "window time");
@@ -57,7 +57,10 @@ inline const char *memory_file(const void *data, size_t size) {
 
 // Aborts when a run leaves a file open (the lowest free descriptor moves).
 struct DescriptorCheck {
-  static int lowest() { const int fd = ::dup(2); return ::close(fd), fd; }
+  static int lowest() {
+    const int fd = ::dup(2);
+    return ::close(fd), fd;
+  }
   const int before = lowest();
   ~DescriptorCheck() { check(lowest() == before, "no file is left open"); }
 };
@@ -79,9 +82,13 @@ struct Input {
 };
 struct Encoder {
   Bytes b;
-  template <typename T> Encoder &raw(T v) { return b.insert(b.end(), (unsigned char *)&v, (unsigned char *)&v + sizeof v), *this; }
+  template <typename T> Encoder &raw(T v) {
+    return b.insert(b.end(), (unsigned char *)&v, (unsigned char *)&v + sizeof v), *this;
+  }
   Encoder &range(int64_t v, int64_t lo) { return raw(uint32_t(v - lo)); }
-  Encoder &text(const std::string &s) { return range(int64_t(s.size()), 0), b.insert(b.end(), s.begin(), s.end()), *this; }
+  Encoder &text(const std::string &s) {
+    return range(int64_t(s.size()), 0), b.insert(b.end(), s.begin(), s.end()), *this;
+  }
 };
 
 } // namespace zel_fuzz
@@ -97,7 +104,8 @@ int main(int argc, char **argv) {
       inputs.emplace_back(e.path().string(), zel_fuzz::Bytes(std::istreambuf_iterator<char>(in), {}));
     }
   std::sort(inputs.begin(), inputs.end()); // a stable order; a failure aborts after the input's name
-  for (const auto &[name, b] : inputs) std::fprintf(stderr, "%s\n", name.c_str()), LLVMFuzzerTestOneInput(b.data(), b.size());
+  for (const auto &[name, b] : inputs)
+    std::fprintf(stderr, "%s\n", name.c_str()), LLVMFuzzerTestOneInput(b.data(), b.size());
   std::printf("%zu inputs replayed\n", inputs.size());
   return inputs.empty();
 }
@@ -106,7 +114,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   if (const char *dir = std::getenv("ZEL_FUZZ_SEEDS")) {
     int n = 0;
     for (const zel_fuzz::Bytes &s : zel_fuzz::seeds())
-      std::ofstream(std::string(dir) + "/seed-" + std::to_string(n++), std::ios::binary).write((const char *)s.data(), long(s.size()));
+      std::ofstream(std::string(dir) + "/seed-" + std::to_string(n++), std::ios::binary)
+          .write((const char *)s.data(), long(s.size()));
     std::exit(0);
   }
   return 0;

@@ -27,7 +27,9 @@ void parse(const char *field, size_t size) {
   check(parse_int(field, size) == (i > INT_MAX ? INT_MAX : i < INT_MIN ? INT_MIN : i), "parse_int reads like strtoll");
   const size_t at = std::min(s.find_first_not_of(" \t\n\v\f\r"), s.size()), j = at + (s[at] == '+' || s[at] == '-');
   // strtod would read "0x.." in hexadecimal and a second sign or blanks after the first.
-  double r = s.compare(j, 2, "0x") == 0 || s.compare(j, 2, "0X") == 0 || (j > at && std::strchr("+- \t\n\v\f\r", s[j])) ? 0.0 : std::strtod(s.c_str() + j, nullptr);
+  double r = s.compare(j, 2, "0x") == 0 || s.compare(j, 2, "0X") == 0 || (j > at && std::strchr("+- \t\n\v\f\r", s[j]))
+                 ? 0.0
+                 : std::strtod(s.c_str() + j, nullptr);
   check(same(parse_real(field, size), s[at] == '-' ? -r : r), "parse_real reads like strtod");
 }
 
@@ -35,11 +37,13 @@ void round_trip(int64_t iv, double rv) {
   char mine[rpc3::kNumberBytes], theirs[64], again[rpc3::kNumberBytes];
   rpc3::format_int(mine, iv);
   std::snprintf(theirs, sizeof theirs, "%lld", static_cast<long long>(iv));
-  check(!std::strcmp(mine, theirs) && parse_int(mine, sizeof mine) == std::clamp<int64_t>(iv, INT_MIN, INT_MAX), "format_int");
+  check(!std::strcmp(mine, theirs) && parse_int(mine, sizeof mine) == std::clamp<int64_t>(iv, INT_MIN, INT_MAX),
+        "format_int");
   rpc3::format_real(mine, rv);
   std::snprintf(theirs, sizeof theirs, "%20.12E", rv);
   const double back = parse_real(mine, sizeof mine);
-  check(!std::strcmp(mine, theirs) && same(back, std::strtod(theirs, nullptr)), "format_real is %20.12E and reads back");
+  check(!std::strcmp(mine, theirs) && same(back, std::strtod(theirs, nullptr)),
+        "format_real is %20.12E and reads back");
   check(!std::isfinite(rv) || std::fabs(back - rv) <= 5.002e-13 * std::fabs(rv) + 4.95e-324, "13 digits are kept");
   rpc3::format_real(again, back);
   check(std::isnan(rv) || !std::strcmp(again, mine), "the text is a fixed point");

@@ -39,10 +39,12 @@ std::vector<std::vector<double>> read_class(const char *path, int budget) {
     const double times[] = {3.7 * dt, -2.0 * dt, (points - 3) * dt, 1e300, -1e9, NAN};
     const int halves[] = {2, 20, 3, 1, 2, 0}; // inside, before, one past the end, far, NaN
     for (int k = 0; k < 6; ++k) {
-      check(in.getWindow(c, times[k], t.data(), v.data(), halves[k]) == (inside ? 0 : ZEL_RPC_CHANNEL_RANGE), "getWindow");
+      check(in.getWindow(c, times[k], t.data(), v.data(), halves[k]) == (inside ? 0 : ZEL_RPC_CHANNEL_RANGE),
+            "getWindow");
       const double centre = std::floor(times[k] / dt + 1e-8);
       if (whole && points > 0 && std::isfinite(dt) && dt != 0.0)
-        check_window(t, v, std::isnan(centre) ? 0.0 : std::fmin(std::fmax(centre, -4e15), 4e15), halves[k], 0.0, dt, all);
+        check_window(t, v, std::isnan(centre) ? 0.0 : std::fmin(std::fmax(centre, -4e15), 4e15), halves[k], 0.0, dt,
+                     all);
     }
     if (inside) out.push_back(std::move(all));
   }
@@ -55,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::vector<std::vector<double>> first = read_class(path, 0);
   for (int budget : {1, 64}) {
     const auto r = read_class(path, budget);
-    check(std::equal(first.begin(), first.end(), r.begin(), r.end(), [](auto &a, auto &b) { return same(a, b); }), "budgets agree");
+    check(std::equal(first.begin(), first.end(), r.begin(), r.end(), [](auto &a, auto &b) { return same(a, b); }),
+          "budgets agree");
   }
   int channels = -1, points = -1, status = -1, n = -1;
   double dt = -1, d = -1;

@@ -25,8 +25,29 @@ std::vector<Bytes> zel_fuzz::seeds() {
     for (int i = 0; i < 64; ++i) plan.raw((i % 17 - 8) * 0.375 + i * 1e-3);
     out.push_back(plan.b);
   };
-  seed(Encoder().range(1, 0).range(3, 1).range(1, 0).range(700, 250).range(1, 0).range(5, 1).range(1, 0).range(2, -1).range(1, 0).range(0, 0), 3);
-  seed(Encoder().range(2, 0).range(1, 0).range(200, 1).range(0, 0).range(1, 0).range(1, 0).range(800, 1).range(0, 0).range(0, -1000), 0);
+  seed(Encoder()
+           .range(1, 0)
+           .range(3, 1)
+           .range(1, 0)
+           .range(700, 250)
+           .range(1, 0)
+           .range(5, 1)
+           .range(1, 0)
+           .range(2, -1)
+           .range(1, 0)
+           .range(0, 0),
+       3);
+  seed(Encoder()
+           .range(2, 0)
+           .range(1, 0)
+           .range(200, 1)
+           .range(0, 0)
+           .range(1, 0)
+           .range(1, 0)
+           .range(800, 1)
+           .range(0, 0)
+           .range(0, -1000),
+       0);
   return out;
 }
 
@@ -47,7 +68,8 @@ std::vector<double> samples(Input &in, int n, bool finite_only, const uint8_t *p
 
 void check_values(int channel, const std::vector<double> &got, const std::vector<double> &want) {
   for (size_t i = 0; i < got.size(); ++i)
-    if (!same(got[i], want[i])) std::fprintf(stderr, "channel %d, point %zu: read %a, expected %a\n", channel, i, got[i], want[i]), std::abort();
+    if (!same(got[i], want[i]))
+      std::fprintf(stderr, "channel %d, point %zu: read %a, expected %a\n", channel, i, got[i], want[i]), std::abort();
 }
 
 std::vector<double> expected(const std::vector<double> &x, bool floating, int64_t points) {
@@ -60,7 +82,9 @@ std::vector<double> expected(const std::vector<double> &x, bool floating, int64_
   std::snprintf(text, sizeof text, "%20.12E", scale);
   for (size_t i = 0; n && i < out.size(); ++i) {
     const double xi = x[std::min(i, n - 1)];
-    out[i] = floating ? double(float(xi)) : std::clamp(std::trunc(xi / (scale == 0.0 ? 1.0 : scale)), -32752.0, 32752.0) * std::strtod(text, nullptr);
+    out[i] = floating ? double(float(xi))
+                      : std::clamp(std::trunc(xi / (scale == 0.0 ? 1.0 : scale)), -32752.0, 32752.0) *
+                            std::strtod(text, nullptr);
   }
   return out;
 }
@@ -69,14 +93,16 @@ void dac(Input &in, const char *path, const std::vector<double> &x) {
   const double rate = in.range(0, 1) ? double(in.range(1, 100000)) / 8.0 : in.take<double>();
   const double start = in.range(0, 1) ? in.take<double>() : double(in.range(-1000, 1000)) / 4;
   const std::string x_note = in.text(40), y_label = in.text(30), y_note = in.text(40);
-  const int n = int(x.size()), written = zel_dac_write(path, n, start, rate, x.data(), x_note.c_str(), y_label.c_str(), in.range(0, 3) ? y_note.c_str() : nullptr);
+  const int n = int(x.size()), written = zel_dac_write(path, n, start, rate, x.data(), x_note.c_str(), y_label.c_str(),
+                                                       in.range(0, 3) ? y_note.c_str() : nullptr);
   check(written == (rate > 0.0 || n == 1 ? 0 : ZEL_DAC_BAD_ARGUMENTS), "zel_dac_write");
   const float interval = rate > 0.0 ? float(1.0 / rate) : 1.0f;
   int npts = 0;
   double t0 = 0, r = 0;
   std::vector<double> got(x.size()), want(x.size());
   const int status = written ? 0 : zel_dac_data(path, &npts, &t0, &r, got.data());
-  check(written || (status == (interval > 0.0f ? 0 : ZEL_DAC_BAD_RATE) && npts == n && same(t0, double(float(start)))), "zel_dac_data");
+  check(written || (status == (interval > 0.0f ? 0 : ZEL_DAC_BAD_RATE) && npts == n && same(t0, double(float(start)))),
+        "zel_dac_data");
   check(written || r == (status ? 0.0 : 1.0 / double(interval)), "rate");
   std::transform(x.begin(), x.end(), want.begin(), [](double v) { return double(float(v)); });
   if (!written && !status) check_values(1, got, want);
@@ -87,7 +113,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Input pi{data, size / 2};
   const int target = int(pi.range(0, 2)); // 0 class writes, 1 zel_rpc_* writes, 2 DAC
   DescriptorCheck descriptors;
-  if (target == 2) return dac(pi, path, samples(pi, int(pi.range(0, 1) ? pi.range(1, 300) : pi.range(1, 5000)), false, data + size / 2, size - size / 2)), 0;
+  if (target == 2)
+    return dac(pi, path,
+               samples(pi, int(pi.range(0, 1) ? pi.range(1, 300) : pi.range(1, 5000)), false, data + size / 2,
+                       size - size / 2)),
+           0;
   const int channels = int(pi.range(1, 4)), choice = int(pi.range(0, 3));
   const int announced = int(choice == 0 ? pi.range(-300, 300) : choice == 1 ? pi.range(250, 1100) : pi.range(1, 4500));
   double dt = pi.range(0, 1) ? double(pi.range(1, 1000)) / 1024 : pi.take<double>();
@@ -105,14 +135,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<std::string> texts;
   for (int c = 0; c < channels; ++c) {
     const bool set = pi.range(0, 5) != 0;
-    const int64_t count = pi.range(0, 2) == 0 ? pi.range(1, points + 300) : std::max(1, announced); // fewer, as many, more
+    const int64_t count =
+        pi.range(0, 2) == 0 ? pi.range(1, points + 300) : std::max(1, announced); // fewer, as many, more
     x.push_back(samples(pi, int(count), !floating, data + size / 2, size - size / 2));
     if (!set) x.back().clear();
     want.push_back(expected(x.back(), floating, points));
     texts.push_back(pi.text(120)), texts.push_back(pi.text(100));
   }
   int read_channels = 0, read_points = 0, status = -1;
-  const auto put = [&](auto &&write, int c) { check(x[c - 1].empty() || write(c, int(x[c - 1].size()), x[c - 1].data(), texts[2 * c - 2].c_str(), texts[2 * c - 1].c_str()) == 0, "write a channel"); };
+  const auto put = [&](auto &&write, int c) {
+    check(x[c - 1].empty() ||
+              write(c, int(x[c - 1].size()), x[c - 1].data(), texts[2 * c - 2].c_str(), texts[2 * c - 1].c_str()) == 0,
+          "write a channel");
+  };
   if (target == 1) {
     void *h = zel_rpc_create(path, channels, announced, dt, &status);
     for (int c = 1; c <= channels; ++c) put([&](auto... a) { return zel_rpc_putchannel(h, a...); }, c);
@@ -121,7 +156,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     rpc3file_output out(path, channels, announced, dt);
     for (int c = channels; c >= 1; --c) put([&](auto... a) { return out.setChannel(a...); }, c); // any order
   }
-  check(int64_t(std::filesystem::file_size(path)) == blocks * 512 + ((frames - 1) / k + 1) * channels * frame * k * (floating ? 4 : 2), "file size");
+  check(int64_t(std::filesystem::file_size(path)) ==
+            blocks * 512 + ((frames - 1) / k + 1) * channels * frame * k * (floating ? 4 : 2),
+        "file size");
   std::vector<double> got(static_cast<size_t>(points));
   double read_dt = 0;
   char dt_text[64];
@@ -131,16 +168,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     in.initRead(kBudgets[pi.range(0, 2)]);
     in.getInfo(read_channels, read_points, read_dt, nullptr);
     const rpc3_header &h = in.getHeader();
-    check(in.getStatus() == 0 && h.pts_per_frame == frame && h.pts_per_group == frame * k && h.frames == frames, "frame layout");
+    check(in.getStatus() == 0 && h.pts_per_frame == frame && h.pts_per_group == frame * k && h.frames == frames,
+          "frame layout");
     check(std::strcmp(h.data_type, floating ? "FLOATING_POINT" : "SHORT_INTEGER") == 0, "DATA_TYPE");
-    for (int c = 1; c <= channels; ++c) check(in.getData(c, got.data()) == 0, "getData"), check_values(c, got, want[c - 1]);
+    for (int c = 1; c <= channels; ++c)
+      check(in.getData(c, got.data()) == 0, "getData"), check_values(c, got, want[c - 1]);
   } else {
     void *h = zel_rpc_open(path, &read_channels, &read_points, &read_dt, nullptr, &status);
     for (int c = 1; c <= channels; check_values(c, got, want[c - 1]), ++c)
-      for (int64_t at = 0, piece = 1; at < points; at += piece, piece = std::min(piece * 3 + 1, points - at)) // growing pieces
+      for (int64_t at = 0, piece = 1; at < points;
+           at += piece, piece = std::min(piece * 3 + 1, points - at)) // growing pieces
         check(zel_rpc_getnpts(h, c, int(piece), got.data() + at) == int(piece), "zel_rpc_getnpts");
     check(h && status == 0 && zel_rpc_readclose(h) == 0, "zel_rpc_open, zel_rpc_readclose");
   }
-  check(read_channels == channels && read_points == points && read_dt == std::strtod(dt_text, nullptr), "counts and DELTA_T");
+  check(read_channels == channels && read_points == points && read_dt == std::strtod(dt_text, nullptr),
+        "counts and DELTA_T");
   return 0;
 }

@@ -21,15 +21,15 @@
 
 /* One macro marks the public API; everything else is hidden. */
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  if defined(ZEL_BUILDING)
-#    define ZEL_API __declspec(dllexport)
-#  elif defined(ZEL_STATIC)
-#    define ZEL_API
-#  else
-#    define ZEL_API __declspec(dllimport)
-#  endif
+# if defined(ZEL_BUILDING)
+#  define ZEL_API __declspec(dllexport)
+# elif defined(ZEL_STATIC)
+#  define ZEL_API
+# else
+#  define ZEL_API __declspec(dllimport)
+# endif
 #else
-#  define ZEL_API __attribute__((visibility("default")))
+# define ZEL_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -42,18 +42,18 @@ extern "C" {
 
 /* Status codes of the RPC III family (messages via zel_rpc_geterror). */
 enum {
-  ZEL_RPC_OK = 0,                 /* "No error" */
-  ZEL_RPC_OPEN_FAILED = 1,        /* "RPC file could not be opened." */
-  ZEL_RPC_NOT_RPC = 2,            /* "File is not a valid RPC III time history file." */
-  ZEL_RPC_BAD_HANDLE = 3,         /* "Invalid handle to RPC file." */
-  ZEL_RPC_NO_DATA = 4,            /* "RPC file contains no time history data." */
-  ZEL_RPC_BAD_HEADER = 5,         /* "Error reading RPC file header record." */
-  ZEL_RPC_SIZE_MISMATCH = 6,      /* "RPC file header is not compatible with file size." */
-  ZEL_RPC_BLOCK_RANGE = 7,        /* "RPC file block pointer out of range." */
-  ZEL_RPC_CREATE_FAILED = 8,      /* "Can not create RPC file. Check path and permissions." */
-  ZEL_RPC_CHANNEL_RANGE = 9,      /* "RPC file channel number out of range. Data not processed." */
-  ZEL_RPC_OUT_OF_MEMORY = 10,     /* "Ran out of memory during RPC file output operation." */
-  ZEL_RPC_WRITE_FAILED = 11       /* "Error writing RPC file." */
+  ZEL_RPC_OK = 0,             /* "No error" */
+  ZEL_RPC_OPEN_FAILED = 1,    /* "RPC file could not be opened." */
+  ZEL_RPC_NOT_RPC = 2,        /* "File is not a valid RPC III time history file." */
+  ZEL_RPC_BAD_HANDLE = 3,     /* "Invalid handle to RPC file." */
+  ZEL_RPC_NO_DATA = 4,        /* "RPC file contains no time history data." */
+  ZEL_RPC_BAD_HEADER = 5,     /* "Error reading RPC file header record." */
+  ZEL_RPC_SIZE_MISMATCH = 6,  /* "RPC file header is not compatible with file size." */
+  ZEL_RPC_BLOCK_RANGE = 7,    /* "RPC file block pointer out of range." */
+  ZEL_RPC_CREATE_FAILED = 8,  /* "Can not create RPC file. Check path and permissions." */
+  ZEL_RPC_CHANNEL_RANGE = 9,  /* "RPC file channel number out of range. Data not processed." */
+  ZEL_RPC_OUT_OF_MEMORY = 10, /* "Ran out of memory during RPC file output operation." */
+  ZEL_RPC_WRITE_FAILED = 11   /* "Error writing RPC file." */
 };
 
 /* 1 when the file's first three header records make it an RPC III file. */
@@ -62,25 +62,23 @@ ZEL_API int zel_rpc_sniff(const char *name);
 /* Opens a file for reading. channels, points, dt and status must not be
  * null; date (96 bytes) may be. Returns a handle that must be released with
  * zel_rpc_readclose whenever it is not null, also after a non-zero status. */
-ZEL_API void *zel_rpc_open(const char *name, int *channels, int *points,
-                           double *dt, char *date, int *status);
+ZEL_API void *zel_rpc_open(const char *name, int *channels, int *points, double *dt, char *date,
+                           int *status);
 
 /* Description and unit (96 bytes each, either may be null). 0, 9 or 3. */
-ZEL_API int zel_rpc_attributes(void *handle, int channel, char *description,
-                               char *units);
+ZEL_API int zel_rpc_attributes(void *handle, int channel, char *description, char *units);
 
 /* Next count points of a channel from its read cursor; returns how many
  * were delivered (0 for a null handle or a channel out of range). Values
  * the file could not supply (points past the last one, a file cut short)
  * are 0.0. */
-ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count,
-                            double *values);
+ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count, double *values);
 
 /* Window of 2 * halfWidth + 1 points around time (held values beyond the
  * ends). times and values hold 2 * halfWidth + 1 doubles. 0, 9 or 3.
  * Values the file could not supply are 0.0. */
-ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time,
-                              int halfWidth, double *times, double *values);
+ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time, int halfWidth, double *times,
+                              double *values);
 
 /* Releases a read handle. 0, or 3 for a null handle. */
 ZEL_API int zel_rpc_readclose(void *handle);
@@ -88,22 +86,19 @@ ZEL_API int zel_rpc_readclose(void *handle);
 /* One-shot read of a whole channel: call once with values null to learn
  * *points, then again with room for *points doubles. Values the file could
  * not supply are 0.0. */
-ZEL_API int zel_rpc_data(const char *name, int channel, int *points,
-                         double *dt, double *values);
+ZEL_API int zel_rpc_data(const char *name, int channel, int *points, double *dt, double *values);
 
 /* Creates a file of channels x points samples at interval dt. Null with
  * *status 8 when the file cannot be created, or 11 when it could not be
  * given its full size (disk full, file-size limit: nothing is left behind);
  * a handle otherwise (*status 0, or 10 when memory ran out). */
-ZEL_API void *zel_rpc_create(const char *name, int channels, int points,
-                             double dt, int *status);
+ZEL_API void *zel_rpc_create(const char *name, int channels, int points, double dt, int *status);
 
 /* Stores one channel; null texts keep the current ones. 0, 9, 10, 3, or 11
  * when a write of the channel failed (disk full, file-size limit, I/O
  * error): from then on every call returns 11 and the file is lost. */
-ZEL_API int zel_rpc_putchannel(void *handle, int channel, int points,
-                               const double *values, const char *description,
-                               const char *units);
+ZEL_API int zel_rpc_putchannel(void *handle, int channel, int points, const double *values,
+                               const char *description, const char *units);
 
 /* Writes the final header, closes the file, releases the handle. 0, 3, or
  * 11 when any write of the file's life failed (the header, a channel, the
@@ -120,30 +115,30 @@ ZEL_API void zel_rpc_geterror(int code, char *buffer);
 
 /* Status codes of the DAC family (messages via zel_dac_geterror). */
 enum {
-  ZEL_DAC_OK = 0,                 /* "No error" */
-  ZEL_DAC_HEADER_READ = 1,        /* "Error reading header record" */
-  ZEL_DAC_NOT_DAC = 2,            /* "Not a valid dac file" */
-  ZEL_DAC_HEADER_WRITE = 3,       /* "Error writing header record" */
-  ZEL_DAC_ALREADY_OPEN = 4,       /* "File is already open in call to Open" */
-  ZEL_DAC_BAD_ARGUMENTS = 5,      /* "Bad arguments passed to function" */
-  ZEL_DAC_OPEN_FAILED = 6,        /* "Error opening file" */
-  ZEL_DAC_DATA_WRITE = 7,         /* "Error writing data" */
-  ZEL_DAC_NOT_WRITE_MODE = 8,     /* "File not in write mode" */
-  ZEL_DAC_NOT_READ_MODE = 9,      /* "File not in read mode" */
-  ZEL_DAC_NO_POINTS = 10,         /* "No data points written to file" */
-  ZEL_DAC_SEEK = 11,              /* "Error seeking to read/write position" */
-  ZEL_DAC_DATA_READ = 12,         /* "Error reading data" */
-  ZEL_DAC_DETAIL_NOT_FOUND = 13,  /* "Extra details keyword not found" */
-  ZEL_DAC_NOT_OPEN = 14,          /* "Open call has not been made" */
-  ZEL_DAC_STATS_UNKNOWN = 15,     /* "Stats not yet known" */
-  ZEL_DAC_DETAILS_READ = 16,      /* "Error reading extra details" */
-  ZEL_DAC_DETAILS_WRITE = 17,     /* "Error writing extra details" */
-  ZEL_DAC_BAD_HANDLE = 18,        /* "Invalid handle" */
-  ZEL_DAC_START_BEYOND_END = 19,  /* "Start point for read is beyond end of signal" */
-  ZEL_DAC_END_BEFORE_START = 20,  /* "End point for read is before start point" */
-  ZEL_DAC_BAD_RATE = 21,          /* "Sample rate must be positive" */
-  ZEL_DAC_BAD_POINT_COUNT = 22,   /* "Number of points must be greater than zero" */
-  ZEL_DAC_BAD_STATISTICS = 23     /* "Statistics are not valid" */
+  ZEL_DAC_OK = 0,                /* "No error" */
+  ZEL_DAC_HEADER_READ = 1,       /* "Error reading header record" */
+  ZEL_DAC_NOT_DAC = 2,           /* "Not a valid dac file" */
+  ZEL_DAC_HEADER_WRITE = 3,      /* "Error writing header record" */
+  ZEL_DAC_ALREADY_OPEN = 4,      /* "File is already open in call to Open" */
+  ZEL_DAC_BAD_ARGUMENTS = 5,     /* "Bad arguments passed to function" */
+  ZEL_DAC_OPEN_FAILED = 6,       /* "Error opening file" */
+  ZEL_DAC_DATA_WRITE = 7,        /* "Error writing data" */
+  ZEL_DAC_NOT_WRITE_MODE = 8,    /* "File not in write mode" */
+  ZEL_DAC_NOT_READ_MODE = 9,     /* "File not in read mode" */
+  ZEL_DAC_NO_POINTS = 10,        /* "No data points written to file" */
+  ZEL_DAC_SEEK = 11,             /* "Error seeking to read/write position" */
+  ZEL_DAC_DATA_READ = 12,        /* "Error reading data" */
+  ZEL_DAC_DETAIL_NOT_FOUND = 13, /* "Extra details keyword not found" */
+  ZEL_DAC_NOT_OPEN = 14,         /* "Open call has not been made" */
+  ZEL_DAC_STATS_UNKNOWN = 15,    /* "Stats not yet known" */
+  ZEL_DAC_DETAILS_READ = 16,     /* "Error reading extra details" */
+  ZEL_DAC_DETAILS_WRITE = 17,    /* "Error writing extra details" */
+  ZEL_DAC_BAD_HANDLE = 18,       /* "Invalid handle" */
+  ZEL_DAC_START_BEYOND_END = 19, /* "Start point for read is beyond end of signal" */
+  ZEL_DAC_END_BEFORE_START = 20, /* "End point for read is before start point" */
+  ZEL_DAC_BAD_RATE = 21,         /* "Sample rate must be positive" */
+  ZEL_DAC_BAD_POINT_COUNT = 22,  /* "Number of points must be greater than zero" */
+  ZEL_DAC_BAD_STATISTICS = 23    /* "Statistics are not valid" */
 };
 
 /* 1 when the file opens as a DAC file (header, validity test and extra
@@ -155,8 +150,7 @@ ZEL_API int zel_dac_sniff(const char *path);
  * allocated, also with a non-zero status (21: the file's interval is not
  * above 0, the handle is usable all the same); release it with
  * zel_dac_close. Null (status 18) only when no handle could be allocated. */
-ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate,
-                           double *spare, int *status);
+ZEL_API void *zel_dac_open(const char *path, int *npts, double *rate, double *spare, int *status);
 
 /* Next count samples of an open handle, from where the previous read
  * stopped; returns how many were delivered (0 at the end of the signal, for
@@ -175,23 +169,21 @@ ZEL_API int zel_dac_close(void *handle);
 
 /* Description of a file without its samples. date holds 121 bytes
  * ("Unknown" without a "Date" detail), the labels 25 and the notes 29. */
-ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time,
-                         double *rate, char *date, char *x_label,
-                         char *x_note, char *y_label, char *y_note);
+ZEL_API int zel_dac_read(const char *path, int *npts, double *start_time, double *rate, char *date,
+                         char *x_label, char *x_note, char *y_label, char *y_note);
 
 /* Whole file into samples (room for *npts doubles). With samples null it
  * fills npts, start_time and rate and returns 12. A file shorter than its
  * header claims gives 12 with every sample it holds, and 0.0 for the values
  * it could not supply. */
-ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time,
-                         double *rate, double *samples);
+ZEL_API int zel_dac_data(const char *path, int *npts, double *start_time, double *rate,
+                         double *samples);
 
 /* Writes a whole file of npts samples. rate must be above 0 unless npts is
  * 1 (then the interval is 1.0). y_note may be null. The x label is "Time";
  * a "Date" detail records the time of writing. */
-ZEL_API int zel_dac_write(const char *path, int npts, double start_time,
-                          double rate, const double *samples,
-                          const char *x_note, const char *y_label,
+ZEL_API int zel_dac_write(const char *path, int npts, double start_time, double rate,
+                          const double *samples, const char *x_note, const char *y_label,
                           const char *y_note);
 
 /* Message of a code into buffer (45 bytes suffice); "Unknown error" for a
@@ -207,9 +199,8 @@ ZEL_API void zel_dac_geterror(int code, char *buffer);
  * half_width, npts below 1, interval not above 0, centre_time not a number;
  * outputs untouched); 11, 12, 18, 19 or 20. After a window,
  * zel_dac_getnpts delivers nothing until the next window. */
-ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
-                              double interval, double centre_time,
-                              int half_width, double *times, double *values);
+ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time, double interval,
+                              double centre_time, int half_width, double *times, double *values);
 
 /* ======================================================================
  * Modal-coordinate export
@@ -234,12 +225,11 @@ ZEL_API int zel_dac_getwindow(void *handle, int npts, double start_time,
  * file begun is removed); 0 when the OUTPUT2 scratch storage could not be
  * obtained (nothing is opened or written). The caller's counts are never
  * changed. */
-ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_steps,
-                              int num_dropped_steps, const double *step_values,
-                              const double *uh_disp, const double *bh_disp,
-                              const double *uh_vel, const double *bh_vel,
-                              const double *uh_acc, const double *bh_acc,
-                              int frequency_domain, const char *file_name);
+ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_steps, int num_dropped_steps,
+                              const double *step_values, const double *uh_disp,
+                              const double *bh_disp, const double *uh_vel, const double *bh_vel,
+                              const double *uh_acc, const double *bh_acc, int frequency_domain,
+                              const char *file_name);
 
 /* The upper-case routines take every argument by reference and, after all
  * of them, the byte length of each text argument by value (file names need
@@ -250,39 +240,33 @@ ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_steps,
  * to column_3 hold max(6, num_modes) doubles each (twice that in frequency
  * output); afterwards they hold the last header record and columns built.
  * In time output num_steps is reduced by num_dropped_steps in place. */
-ZEL_API void ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps,
-                         int32_t *num_dropped_steps, void *name_list,
-                         double *column_1, double *column_2, double *column_3,
-                         const double *step_values, const double *uh_disp,
-                         const double *bh_disp, const double *uh_vel,
-                         const double *bh_vel, const double *uh_acc,
+ZEL_API void ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps, int32_t *num_dropped_steps,
+                         void *name_list, double *column_1, double *column_2, double *column_3,
+                         const double *step_values, const double *uh_disp, const double *bh_disp,
+                         const double *uh_vel, const double *bh_vel, const double *uh_acc,
                          const double *bh_acc, const int32_t *frequency_domain,
                          const char *file_name, int64_t file_name_length);
 
 /* Punch writer. In time output num_steps is reduced by num_dropped_steps in
  * place; num_modes is set to 6 when the six-component matrix is reached. */
-ZEL_API void ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps,
-                         int32_t *num_dropped_steps, const double *step_values,
-                         const double *uh_disp, const double *bh_disp,
-                         const double *uh_vel, const double *bh_vel,
-                         const double *uh_acc, const double *bh_acc,
-                         const int32_t *frequency_domain, const char *file_name,
-                         int64_t file_name_length);
+ZEL_API void ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps, int32_t *num_dropped_steps,
+                         const double *step_values, const double *uh_disp, const double *bh_disp,
+                         const double *uh_vel, const double *bh_vel, const double *uh_acc,
+                         const double *bh_acc, const int32_t *frequency_domain,
+                         const char *file_name, int64_t file_name_length);
 
 /* OUTPUT2 record patterns on an open record unit. Block head: the 8-byte
  * name (blank-padded when name_length is shorter) and the seven trailer
  * words. */
-ZEL_API void ZEL_OP2ISET(const char *name, const int32_t *t1, const int32_t *t2,
-                         const int32_t *t3, const int32_t *t4, const int32_t *t5,
-                         const int32_t *t6, const int32_t *t7, const int32_t *unit,
-                         int64_t name_length);
+ZEL_API void ZEL_OP2ISET(const char *name, const int32_t *t1, const int32_t *t2, const int32_t *t3,
+                         const int32_t *t4, const int32_t *t5, const int32_t *t6, const int32_t *t7,
+                         const int32_t *unit, int64_t name_length);
 
 /* One data record with its markers: flag 0 (header record) or 1 (column);
  * words_per_term 1 writes data words 1 to last, 2 writes the row number
  * first and then terms first to last of a column of doubles. */
-ZEL_API void ZEL_OP2WRIT(const int32_t *flag, const int32_t *last,
-                         const int32_t *words_per_term, const int32_t *first,
-                         const int32_t *unit, const void *data);
+ZEL_API void ZEL_OP2WRIT(const int32_t *flag, const int32_t *last, const int32_t *words_per_term,
+                         const int32_t *first, const int32_t *unit, const void *data);
 
 /* Block end. */
 ZEL_API void ZEL_OP2ESET(const int32_t *unit);
@@ -315,7 +299,7 @@ ZEL_API const char *zel_build_version(void);
 namespace zel {
 class Rpc3Reader; /* the library's own implementations (opaque) */
 class Rpc3Writer;
-}
+} // namespace zel
 
 /* Attributes of one channel. */
 class ZEL_API rpc_channel_timehistory {
@@ -386,8 +370,7 @@ public:
   /* Next count points of a channel; returns the number delivered. */
   int getData(int channel, int count, double *values);
   /* 2 * halfWidth + 1 points around time. 0 or 9. */
-  int getWindow(int channel, double time, double *times, double *values,
-                int halfWidth);
+  int getWindow(int channel, double time, double *times, double *values, int halfWidth);
 
 private:
   zel::Rpc3Reader *impl_;
@@ -408,8 +391,8 @@ public:
 
   /* 0, 9 (channel out of range), 10 (out of memory), 11 (a write failed,
    * now or earlier) or 3 (after close()). */
-  int setChannel(int channel, int points, const double *values,
-                 const char *description, const char *units);
+  int setChannel(int channel, int points, const double *values, const char *description,
+                 const char *units);
   int getStatus();
   /* Writes the final header and closes the file; 0, or 11 when any write
    * of the file's life failed (the file is then removed). Further calls

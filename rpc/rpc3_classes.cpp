@@ -15,7 +15,8 @@ namespace {
 const rpc3_header kNoHeader{};
 } // namespace
 
-rpc3file_input::rpc3file_input(const char *name) : impl_(new (std::nothrow) zel::Rpc3Reader(name)) {}
+rpc3file_input::rpc3file_input(const char *name)
+    : impl_(new (std::nothrow) zel::Rpc3Reader(name)) {}
 rpc3file_input::~rpc3file_input() { delete impl_; }
 bool rpc3file_input::validFile() { return impl_ && impl_->valid(); }
 int rpc3file_input::getStatus() { return impl_ ? impl_->status() : ZEL_RPC_OPEN_FAILED; }
@@ -38,7 +39,8 @@ int rpc3file_input::getData(int channel, double *values) {
 int rpc3file_input::getData(int channel, int count, double *values) {
   return impl_ ? impl_->read_next(channel, count, values) : 0;
 }
-int rpc3file_input::getWindow(int channel, double time, double *times, double *values, int halfWidth) {
+int rpc3file_input::getWindow(int channel, double time, double *times, double *values,
+                              int halfWidth) {
   if (impl_) return impl_->read_window(channel, time, times, values, halfWidth);
   for (long long k = 0; k <= 2 * static_cast<long long>(halfWidth); ++k) times[k] = values[k] = 0.0;
   return ZEL_RPC_CHANNEL_RANGE;

@@ -34,7 +34,6 @@ int bytes_per_value(const char *data_type) {
   return std::strcmp(data_type, kFloatingPoint) == 0 ? 4 : 2;
 }
 
-
 // ---- The keyword table ----
 
 namespace {
@@ -111,7 +110,6 @@ const Field<rpc_channel_timehistory> *channel_field_read(const char *keyword_fie
   return nullptr;
 }
 
-
 // ---- Layout ----
 
 void normalise_frames(rpc3_header &h, int64_t &frames_per_group) {
@@ -127,8 +125,8 @@ void normalise_frames(rpc3_header &h, int64_t &frames_per_group) {
   }
 }
 
-bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
-                 int64_t data_start, Layout &out) {
+bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes, int64_t data_start,
+                 Layout &out) {
   Layout l;
   l.channels = h.channels;
   l.frame = h.pts_per_frame;
@@ -152,7 +150,6 @@ bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
   out = l;
   return true;
 }
-
 
 // ---- The header as the library writes it ----
 
@@ -204,7 +201,8 @@ void format_record(const WrittenHeader &h, int64_t r, unsigned char *record) {
   }
   const int64_t n = (r - kFixedRecords) / kRecordsPerChannel + 1;
   if (n > h.fixed->channels) return;
-  const Field<rpc_channel_timehistory> &f = kChannelFields[(r - kFixedRecords) % kRecordsPerChannel];
+  const Field<rpc_channel_timehistory> &f =
+      kChannelFields[(r - kFixedRecords) % kRecordsPerChannel];
   char keyword[kKeywordBytes];
   const size_t len = std::strlen(f.keyword);
   std::memcpy(keyword, f.keyword, len);

@@ -12,15 +12,15 @@ namespace zel {
 namespace rpc3 {
 
 // Header geometry.
-constexpr int kBlockBytes = 512;          // one header block
-constexpr int kRecordBytes = 128;         // one parameter record
+constexpr int kBlockBytes = 512;  // one header block
+constexpr int kRecordBytes = 128; // one parameter record
 constexpr int kRecordsPerBlock = kBlockBytes / kRecordBytes;
-constexpr int kKeywordBytes = 32;         // keyword field: bytes 0 to 31
-constexpr int kValueBytes = 96;           // value field: bytes 32 to 127
-constexpr int kTextBytes = 96;            // texts held: 95 characters and a NUL
-constexpr int kProbeRecords = 3;          // FORMAT, NUM_HEADER_BLOCKS, NUM_PARAMS
+constexpr int kKeywordBytes = 32; // keyword field: bytes 0 to 31
+constexpr int kValueBytes = 96;   // value field: bytes 32 to 127
+constexpr int kTextBytes = 96;    // texts held: 95 characters and a NUL
+constexpr int kProbeRecords = 3;  // FORMAT, NUM_HEADER_BLOCKS, NUM_PARAMS
 constexpr int kProbeBytes = kProbeRecords * kRecordBytes;
-constexpr int kFullScale = 32752;         // integer magnitude of a channel's extreme
+constexpr int kFullScale = 32752; // integer magnitude of a channel's extreme
 
 // Keywords.
 constexpr const char *kFormat = "FORMAT";
@@ -91,7 +91,6 @@ void clear_header(rpc3_header &h);
 // Bytes per value for a DATA_TYPE text: 4 for "FLOATING_POINT", else 2.
 int bytes_per_value(const char *data_type);
 
-
 // ---- The keyword table ----
 
 enum class ValueKind { text, integer, real };
@@ -134,19 +133,18 @@ const Field<rpc3_header> *fixed_field_read(const char *keyword_field);
 // number that follows it; null when none.
 const Field<rpc_channel_timehistory> *channel_field_read(const char *keyword_field, int &channel);
 
-
 // ---- Layout of the data section ----
 
 struct Layout {
-  int64_t channels = 0;        // CH
-  int64_t frame = 0;           // F, after normalisation
-  int64_t group = 0;           // G, after normalisation
+  int64_t channels = 0;         // CH
+  int64_t frame = 0;            // F, after normalisation
+  int64_t group = 0;            // G, after normalisation
   int64_t frames_per_group = 0; // K
-  int64_t frames = 0;          // FRAMES
-  int64_t groups = 0;          // 0 when FRAMES is below 1
+  int64_t frames = 0;           // FRAMES
+  int64_t groups = 0;           // 0 when FRAMES is below 1
   int64_t frames_in_last_group = 0;
-  int64_t bytes = 2;           // B
-  int64_t data_start = 0;      // byte of the first data value
+  int64_t bytes = 2;      // B
+  int64_t data_start = 0; // byte of the first data value
 
   int64_t points_per_channel() const { return frames > 0 ? frames * frame : 0; }
   // Points of a channel's run in group g that hold data (the last group may
@@ -180,9 +178,8 @@ void normalise_frames(rpc3_header &h, int64_t &frames_per_group);
 // Fills a layout from normalised header values; false when the values do
 // not give a usable layout (no channels, no frame size, sizes that do not
 // fit 63 bits).
-bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes,
-                 int64_t data_start, Layout &out);
-
+bool make_layout(const rpc3_header &h, int64_t frames_per_group, int64_t bytes, int64_t data_start,
+                 Layout &out);
 
 // ---- The header as the library writes it ----
 

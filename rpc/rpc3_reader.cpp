@@ -42,7 +42,8 @@ void Rpc3Reader::parse_probe_records() {
       status_ = ZEL_RPC_NOT_RPC;
   }
   native_order_ = std::strcmp(header_.format, rpc3::kBigEndian) != 0;
-  if (static_cast<int64_t>(header_.num_params) > 4 * static_cast<int64_t>(header_.num_header_blocks))
+  if (static_cast<int64_t>(header_.num_params) >
+      4 * static_cast<int64_t>(header_.num_header_blocks))
     status_ = ZEL_RPC_BAD_HEADER;
 }
 
@@ -95,7 +96,8 @@ void Rpc3Reader::init_read(int budget) {
 void Rpc3Reader::parse_fixed_records() {
   header_.int_full_scale = 1;
   for (int64_t r = rpc3::kProbeRecords; r < header_.num_params; ++r)
-    if (const rpc3::Field<rpc3_header> *f = rpc3::fixed_field_read(rpc3::record_keyword(raw_header_, r)))
+    if (const rpc3::Field<rpc3_header> *f =
+            rpc3::fixed_field_read(rpc3::record_keyword(raw_header_, r)))
       f->parse(rpc3::record_value(raw_header_, r), header_);
   if (header_.int_full_scale < 1) header_.int_full_scale = 1;
 
@@ -104,8 +106,8 @@ void Rpc3Reader::parse_fixed_records() {
   // Half frames are not part of the layout this library reads: the data
   // section starts right after the header whatever HALF_FRAMES says.
   rpc3::Layout layout;
-  const bool usable = rpc3::make_layout(header_, k, rpc3::bytes_per_value(header_.data_type),
-                                        header_end_, layout);
+  const bool usable =
+      rpc3::make_layout(header_, k, rpc3::bytes_per_value(header_.data_type), header_end_, layout);
   if (!usable || !std::isfinite(header_.delta_t) || header_.delta_t == 0.0 ||
       layout.group % layout.frame != 0 || layout.points_per_channel() > INT32_MAX ||
       layout.groups > INT32_MAX) {

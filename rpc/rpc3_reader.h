@@ -85,7 +85,7 @@ private:
   int64_t block_count_ = 0;
   unsigned char *values_ = nullptr; // one buffer of buffer_length_ values per channel
   int64_t buffer_length_ = 0;
-  int64_t *half_block_ = nullptr;   // per channel and buffer half: block held, -1 none
+  int64_t *half_block_ = nullptr; // per channel and buffer half: block held, -1 none
   int64_t *cursors_ = nullptr;
 };
 

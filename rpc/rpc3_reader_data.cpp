@@ -29,8 +29,10 @@ void read_or_zero(zel_file *f, int64_t offset, unsigned char *dest, int64_t n) {
 }
 
 void to_native(unsigned char *p, int64_t n, int64_t bytes) {
-  if (bytes == 2) reverse_bytes_2(p, n);
-  else reverse_bytes_4(p, n);
+  if (bytes == 2)
+    reverse_bytes_2(p, n);
+  else
+    reverse_bytes_4(p, n);
 }
 
 } // namespace
@@ -50,15 +52,19 @@ void Rpc3Reader::allocate_buffers() {
   block_count_ = 0;
   const int64_t points = layout_.points_per_channel();
   if (points < 1) return;
-  if (mode_ == ReadMode::group_pairs) block_count_ = layout_.groups;
-  else if (mode_ == ReadMode::frame_pairs) block_count_ = layout_.frames;
+  if (mode_ == ReadMode::group_pairs)
+    block_count_ = layout_.groups;
+  else if (mode_ == ReadMode::frame_pairs)
+    block_count_ = layout_.frames;
   if (block_count_ > 0) {
     current_ = block_at(0);
     next_ = block_at(block_count_ > 1 ? 1 : 0);
   }
   // Buffers: the whole data section per channel, or two blocks per channel.
-  buffer_length_ = mode_ == ReadMode::whole_file ? layout_.groups * layout_.group : 2 * block_points();
-  values_ = new unsigned char[static_cast<size_t>(buffer_length_ * layout_.bytes * layout_.channels)];
+  buffer_length_ =
+      mode_ == ReadMode::whole_file ? layout_.groups * layout_.group : 2 * block_points();
+  values_ =
+      new unsigned char[static_cast<size_t>(buffer_length_ * layout_.bytes * layout_.channels)];
   half_block_ = new int64_t[2 * static_cast<size_t>(layout_.channels)];
   std::fill(half_block_, half_block_ + 2 * layout_.channels, -1);
 }
@@ -158,7 +164,8 @@ void Rpc3Reader::deliver(int channel, int64_t first, int64_t count, double *valu
     if (p < current_.first_point || p > next_.last_point ||
         (p > (next_.first_point + next_.last_point) / 2 && !next_.last))
       move_pair(p);
-    const int64_t limit = next_.last ? next_.last_point : (next_.first_point + next_.last_point) / 2;
+    const int64_t limit =
+        next_.last ? next_.last_point : (next_.first_point + next_.last_point) / 2;
     const int64_t run_end = std::min({end, limit + 1, n_points});
     for (const Block *blk : {&current_, &next_}) {
       if (blk == &next_ && next_.first_point == current_.first_point) break;
@@ -224,14 +231,18 @@ int Rpc3Reader::read_window(int channel, double time, double *times, double *val
   if (lo <= hi) deliver(channel - 1, lo, hi - lo + 1, values + (lo - first));
   if (first < 0) {
     double v0;
-    if (lo <= hi) v0 = values[lo - first];
-    else deliver(channel - 1, 0, 1, &v0);
+    if (lo <= hi)
+      v0 = values[lo - first];
+    else
+      deliver(channel - 1, 0, 1, &v0);
     std::fill(values, values + std::min<int64_t>(-first, 2 * w + 1), v0);
   }
   if (last > n - 1) {
     double vn;
-    if (lo <= hi) vn = values[hi - first];
-    else deliver(channel - 1, n - 1, 1, &vn);
+    if (lo <= hi)
+      vn = values[hi - first];
+    else
+      deliver(channel - 1, n - 1, 1, &vn);
     const int64_t from = std::max<int64_t>(n - first, 0);
     std::fill(values + from, values + 2 * w + 1, vn);
   }

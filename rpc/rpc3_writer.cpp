@@ -43,7 +43,9 @@ bool env_real(const char *name, double &value) {
 // full scale; what non-finite or subnormal extremes might give is held
 // there too.
 int16_t to_short(double q) {
-  const double held = q > rpc3::kFullScale ? rpc3::kFullScale : q < -rpc3::kFullScale ? -rpc3::kFullScale : q;
+  const double held = q > rpc3::kFullScale    ? rpc3::kFullScale
+                      : q < -rpc3::kFullScale ? -rpc3::kFullScale
+                                              : q;
   return saturate_cast<int16_t>(held);
 }
 
@@ -59,8 +61,7 @@ float to_float(double v) {
 } // namespace
 
 Rpc3Writer::Rpc3Writer(const char *name, int channels, int points, double dt)
-    : channel_count_(channels < 1 ? 1 : channels), announced_points_(points),
-      sample_interval_(dt) {
+    : channel_count_(channels < 1 ? 1 : channels), announced_points_(points), sample_interval_(dt) {
   rpc3::clear_header(header_);
   plan_layout(points);
   copy_text(run_name_, sizeof run_name_, name);
@@ -162,7 +163,8 @@ void Rpc3Writer::fill_header() {
   header_.num_params = static_cast<int>(params);
   header_.num_header_blocks = static_cast<int>(rpc3::header_blocks_for(params));
   if (!rpc3::make_layout(header_, header_.pts_per_group / header_.pts_per_frame, bytes_,
-                         static_cast<int64_t>(header_.num_header_blocks) * rpc3::kBlockBytes, layout_)) {
+                         static_cast<int64_t>(header_.num_header_blocks) * rpc3::kBlockBytes,
+                         layout_)) {
     status_ = ZEL_RPC_OUT_OF_MEMORY;
     return;
   }
@@ -218,8 +220,8 @@ bool Rpc3Writer::write_runs(int channel, const unsigned char *values) {
   return true;
 }
 
-int Rpc3Writer::set_channel(int channel, int points, const double *values,
-                            const char *description, const char *units) {
+int Rpc3Writer::set_channel(int channel, int points, const double *values, const char *description,
+                            const char *units) {
   if (channel < 1 || channel > channel_count_) return ZEL_RPC_CHANNEL_RANGE;
   // A writer that has no file and no channel table answers with the status
   // of its construction.
@@ -233,7 +235,8 @@ int Rpc3Writer::set_channel(int channel, int points, const double *values,
 
   const int64_t total = layout_.points_per_channel(), bytes = layout_.bytes;
   const int64_t n = points < total ? points : total;
-  std::unique_ptr<unsigned char[]> stored(new (std::nothrow) unsigned char[static_cast<size_t>(total * bytes)]);
+  std::unique_ptr<unsigned char[]> stored(
+      new (std::nothrow) unsigned char[static_cast<size_t>(total * bytes)]);
   if (!stored) return ZEL_RPC_OUT_OF_MEMORY;
 
   double maximum = values[0], minimum = values[0];
@@ -241,8 +244,8 @@ int Rpc3Writer::set_channel(int channel, int points, const double *values,
     if (values[i] > maximum) maximum = values[i];
     if (values[i] < minimum) minimum = values[i];
   }
-  const double largest = std::fabs(maximum) > std::fabs(minimum) ? std::fabs(maximum)
-                                                                 : std::fabs(minimum);
+  const double largest =
+      std::fabs(maximum) > std::fabs(minimum) ? std::fabs(maximum) : std::fabs(minimum);
   const double scale = largest / rpc3::kFullScale;
   const double divisor = scale == 0.0 || bytes == 4 ? 1.0 : scale;
 
@@ -255,7 +258,8 @@ int Rpc3Writer::set_channel(int channel, int points, const double *values,
   }
   // The last sample is repeated up to whole frames.
   const unsigned char *last = out + (n - 1) * bytes;
-  for (int64_t i = n; i < total; ++i) std::memcpy(out + i * bytes, last, static_cast<size_t>(bytes));
+  for (int64_t i = n; i < total; ++i)
+    std::memcpy(out + i * bytes, last, static_cast<size_t>(bytes));
 
   if (!write_runs(channel, out)) {
     status_ = ZEL_RPC_WRITE_FAILED;

@@ -33,7 +33,7 @@ private:
   // values: one channel's points as stored, little-endian, B bytes each.
   bool write_runs(int channel, const unsigned char *values);
 
-  char run_name_[256] = {}; // the name cut to 255 characters, for the header
+  char run_name_[256] = {};      // the name cut to 255 characters, for the header
   char *created_name_ = nullptr; // the whole name the file was created by
   zel_file *stream_ = nullptr;
   int status_ = ZEL_RPC_OK;

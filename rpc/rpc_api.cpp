@@ -79,9 +79,8 @@ ZEL_API void *zel_rpc_open(const char *name, int *channels, int *points, double 
 
 ZEL_API int zel_rpc_attributes(void *handle, int channel, char *description, char *units) {
   if (!handle) return ZEL_RPC_BAD_HANDLE;
-  return guarded<int>(ZEL_RPC_CHANNEL_RANGE, [&] {
-    return as_reader(handle)->attributes(channel, description, units);
-  });
+  return guarded<int>(ZEL_RPC_CHANNEL_RANGE,
+                      [&] { return as_reader(handle)->attributes(channel, description, units); });
 }
 
 ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count, double *values) {
@@ -89,8 +88,8 @@ ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count, double *values
   return guarded<int>(0, [&] { return as_reader(handle)->read_next(channel, count, values); });
 }
 
-ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time, int halfWidth,
-                              double *times, double *values) {
+ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time, int halfWidth, double *times,
+                              double *values) {
   if (!handle) return ZEL_RPC_BAD_HANDLE;
   if (!times || !values) return ZEL_RPC_CHANNEL_RANGE;
   return guarded<int>(ZEL_RPC_CHANNEL_RANGE, [&] {

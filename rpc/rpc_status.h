@@ -26,7 +26,9 @@ constexpr StatusMessage kStatusMessages[] = {
     {ZEL_RPC_WRITE_FAILED, "Error writing RPC file."},
 };
 // The message of a code; "Unknown error" for a code outside the table.
-constexpr const char *status_message(int code) { return zel::status_message(kStatusMessages, code); }
+constexpr const char *status_message(int code) {
+  return zel::status_message(kStatusMessages, code);
+}
 
 } // namespace rpc3
 } // namespace zel

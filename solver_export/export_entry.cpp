@@ -53,9 +53,9 @@ int write_modal_export(int to_punch, int num_modes, int num_steps, int num_dropp
   int32_t steps = num_steps;
   int32_t dropped = num_dropped_steps;
   const int32_t domain = frequency_domain;
-  const ExportArgs args{&modes, &steps,  &dropped, step_values, uh_disp,   bh_disp,
-                        uh_vel, bh_vel,  uh_acc,   bh_acc,      &domain,   file_name,
-                        name_length(file_name)};
+  const ExportArgs args{
+      &modes, &steps,  &dropped,  step_values,           uh_disp, bh_disp, uh_vel, bh_vel, uh_acc,
+      bh_acc, &domain, file_name, name_length(file_name)};
 
   if (to_punch != 0) {
     ZEL_PCH_WMC(args.num_modes, args.num_steps, args.num_dropped_steps, args.step_values,
@@ -95,8 +95,7 @@ extern "C" ZEL_API int zel_fes_write_mcs(int to_punch, int num_modes, int num_st
                                          const double *uh_vel, const double *bh_vel,
                                          const double *uh_acc, const double *bh_acc,
                                          int frequency_domain, const char *file_name) {
-  return zel::modal_export::write_modal_export(to_punch, num_modes, num_steps, num_dropped_steps,
-                                      step_values, uh_disp, bh_disp, uh_vel, bh_vel, uh_acc,
-                                      bh_acc, frequency_domain, file_name,
-                                      zel::modal_export::heap_scratch());
+  return zel::modal_export::write_modal_export(
+      to_punch, num_modes, num_steps, num_dropped_steps, step_values, uh_disp, bh_disp, uh_vel,
+      bh_vel, uh_acc, bh_acc, frequency_domain, file_name, zel::modal_export::heap_scratch());
 }

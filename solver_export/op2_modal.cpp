@@ -58,8 +58,8 @@ int32_t first_nonzero_complex(const double *terms, int32_t last) {
 }
 
 // TOL or FOL: the step values in single precision behind the name.
-void write_step_table(records::Unit &u, const char *name, int32_t n,
-                      const double *step_values, unsigned char *name_list) {
+void write_step_table(records::Unit &u, const char *name, int32_t n, const double *step_values,
+                      unsigned char *name_list) {
   std::memcpy(name_list, name, op2::kNameBytes);
   for (int32_t s = 1; s <= n; ++s) {
     const float v = static_cast<float>(step_values[s - 1]);
@@ -77,10 +77,10 @@ void write_matrix_head(records::Unit &u, const char *name, const int32_t trailer
 }
 
 // UHT (rows M) or BHT (rows 6): three real columns per step.
-void write_real_matrix(records::Unit &u, const char *name, int32_t rows, int32_t n,
-                       int32_t n0, const double *const sets[3], const Scratch &scratch) {
-  const int32_t trailer[op2::kTrailerWords] = {101, wrap32(3 * static_cast<int64_t>(n)),
-                                               rows, 2, 2, rows, 10000};
+void write_real_matrix(records::Unit &u, const char *name, int32_t rows, int32_t n, int32_t n0,
+                       const double *const sets[3], const Scratch &scratch) {
+  const int32_t trailer[op2::kTrailerWords] = {
+      101, wrap32(3 * static_cast<int64_t>(n)), rows, 2, 2, rows, 10000};
   write_matrix_head(u, name, trailer);
   for (int32_t s = 1; s <= n; ++s) {
     for (int a = 0; a < 3; ++a)
@@ -158,19 +158,18 @@ void write_op2(const ExportArgs &a, const Scratch &scratch) {
 } // namespace modal_export
 } // namespace zel
 
-extern "C" ZEL_API void ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps,
-                                    int32_t *num_dropped_steps, void *name_list,
-                                    double *column_1, double *column_2, double *column_3,
-                                    const double *step_values, const double *uh_disp,
-                                    const double *bh_disp, const double *uh_vel,
-                                    const double *bh_vel, const double *uh_acc,
-                                    const double *bh_acc, const int32_t *frequency_domain,
-                                    const char *file_name, int64_t file_name_length) {
-  const zel::modal_export::ExportArgs args{num_modes, num_steps, num_dropped_steps, step_values,
-                                  uh_disp,   bh_disp,   uh_vel,            bh_vel,
-                                  uh_acc,    bh_acc,    frequency_domain,  file_name,
-                                  file_name_length};
+extern "C" ZEL_API void
+ZEL_OP2_WMC(int32_t *num_modes, int32_t *num_steps, int32_t *num_dropped_steps, void *name_list,
+            double *column_1, double *column_2, double *column_3, const double *step_values,
+            const double *uh_disp, const double *bh_disp, const double *uh_vel,
+            const double *bh_vel, const double *uh_acc, const double *bh_acc,
+            const int32_t *frequency_domain, const char *file_name, int64_t file_name_length) {
+  const zel::modal_export::ExportArgs args{num_modes,       num_steps,        num_dropped_steps,
+                                           step_values,     uh_disp,          bh_disp,
+                                           uh_vel,          bh_vel,           uh_acc,
+                                           bh_acc,          frequency_domain, file_name,
+                                           file_name_length};
   const zel::modal_export::Scratch scratch{static_cast<unsigned char *>(name_list),
-                                  {column_1, column_2, column_3}};
+                                           {column_1, column_2, column_3}};
   zel::modal_export::write_op2(args, scratch);
 }

@@ -12,8 +12,7 @@ void write_integer_record(records::Unit &unit, int32_t value) {
   unit.end_record();
 }
 
-void write_block_head(records::Unit &unit, const char *name,
-                      const int32_t trailer[kTrailerWords]) {
+void write_block_head(records::Unit &unit, const char *name, const int32_t trailer[kTrailerWords]) {
   write_integer_record(unit, 2);
   unit.begin_record();
   unit.put(name, kNameBytes);
@@ -47,8 +46,8 @@ void write_data_record(records::Unit &unit, int32_t flag, int32_t last, int32_t 
   write_integer_record(unit, -3);
 }
 
-void write_column_record(records::Unit &unit, int32_t key, int32_t row,
-                         const void *terms, int64_t nwords) {
+void write_column_record(records::Unit &unit, int32_t key, int32_t row, const void *terms,
+                         int64_t nwords) {
   write_integer_record(unit, 1);
   write_integer_record(unit, 1);
   write_integer_record(unit, key);

@@ -17,8 +17,7 @@ constexpr int32_t kTrailerWords = 7;
 void write_integer_record(records::Unit &unit, int32_t value);
 
 // [2], name (8 bytes), [-1], [7], trailer (7 integers), [-2].
-void write_block_head(records::Unit &unit, const char *name,
-                      const int32_t trailer[kTrailerWords]);
+void write_block_head(records::Unit &unit, const char *name, const int32_t trailer[kTrailerWords]);
 
 // [1], [flag], [key], data, [-3] with key = (last - first + 1) * words.
 // words 1: the data record is data words 1 to last. Any other words: the
@@ -29,8 +28,8 @@ void write_data_record(records::Unit &unit, int32_t flag, int32_t last, int32_t 
 
 // [1], [1], [key], then one record of the integer row followed by nwords
 // words from terms, [-3]: a matrix column (key counts the words after row).
-void write_column_record(records::Unit &unit, int32_t key, int32_t row,
-                         const void *terms, int64_t nwords);
+void write_column_record(records::Unit &unit, int32_t key, int32_t row, const void *terms,
+                         int64_t nwords);
 
 // [1], [0], [0].
 void write_block_end(records::Unit &unit);

@@ -103,8 +103,8 @@ void write_real_column(records::Unit &u, const char *matrix, int64_t j, const do
 
 // Column j of a complex matrix: rows 1 to rows of step s, each as real and
 // imaginary part.
-void write_complex_column(records::Unit &u, const char *matrix, int64_t j,
-                          const double *values, int32_t s, int32_t rows, int32_t n0) {
+void write_complex_column(records::Unit &u, const char *matrix, int64_t j, const double *values,
+                          int32_t s, int32_t rows, int32_t n0) {
   int32_t r = 1;
   while (r <= rows && values[complex_real_at(s, r, n0)] == 0.0 &&
          values[complex_imag_at(s, r, n0)] == 0.0)
@@ -124,8 +124,7 @@ void write_complex_column(records::Unit &u, const char *matrix, int64_t j,
 
 int64_t column_number(int32_t s, int offset) { return 3 * static_cast<int64_t>(s) - offset; }
 
-void write_time_matrices(records::Unit &u, const ExportArgs &a, int32_t m, int32_t n,
-                         int32_t n0) {
+void write_time_matrices(records::Unit &u, const ExportArgs &a, int32_t m, int32_t n, int32_t n0) {
   write_dmi_header(u, kUHT, kRealSingle, m, n);
   for (int32_t s = 1; s <= n; ++s) {
     write_real_column(u, kUHT, column_number(s, 2), a.uh_disp, s, m, n0);
@@ -176,16 +175,15 @@ void write_punch(const ExportArgs &a) {
 } // namespace modal_export
 } // namespace zel
 
-extern "C" ZEL_API void ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps,
-                                    int32_t *num_dropped_steps, const double *step_values,
-                                    const double *uh_disp, const double *bh_disp,
-                                    const double *uh_vel, const double *bh_vel,
-                                    const double *uh_acc, const double *bh_acc,
-                                    const int32_t *frequency_domain, const char *file_name,
-                                    int64_t file_name_length) {
-  const zel::modal_export::ExportArgs args{num_modes, num_steps, num_dropped_steps, step_values,
-                                  uh_disp,   bh_disp,   uh_vel,            bh_vel,
-                                  uh_acc,    bh_acc,    frequency_domain,  file_name,
-                                  file_name_length};
+extern "C" ZEL_API void
+ZEL_PCH_WMC(int32_t *num_modes, int32_t *num_steps, int32_t *num_dropped_steps,
+            const double *step_values, const double *uh_disp, const double *bh_disp,
+            const double *uh_vel, const double *bh_vel, const double *uh_acc, const double *bh_acc,
+            const int32_t *frequency_domain, const char *file_name, int64_t file_name_length) {
+  const zel::modal_export::ExportArgs args{num_modes,       num_steps,        num_dropped_steps,
+                                           step_values,     uh_disp,          bh_disp,
+                                           uh_vel,          bh_vel,           uh_acc,
+                                           bh_acc,          frequency_domain, file_name,
+                                           file_name_length};
   zel::modal_export::write_punch(args);
 }

@@ -68,9 +68,10 @@ extern "C" void remove_temporaries_and_die(int signal_number) {
   if (named != nullptr) {
     write_stderr("zel: ");
     write_stderr(named);
-    write_stderr(signal_number == SIGINT    ? ": interrupted (SIGINT); the unfinished file was removed\n"
-                 : signal_number == SIGTERM ? ": terminated (SIGTERM); the unfinished file was removed\n"
-                                            : ": hung up (SIGHUP); the unfinished file was removed\n");
+    write_stderr(
+        signal_number == SIGINT    ? ": interrupted (SIGINT); the unfinished file was removed\n"
+        : signal_number == SIGTERM ? ": terminated (SIGTERM); the unfinished file was removed\n"
+                                   : ": hung up (SIGHUP); the unfinished file was removed\n");
   }
   errno = saved;
   // The signal stays blocked until the handler returns; then the default
@@ -163,7 +164,8 @@ std::FILE *AtomicOutput::stream() {
 
 void AtomicOutput::write(const std::string &text) {
   std::FILE *out = stream();
-  if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) fail(target_, error_text(errno));
+  if (std::fwrite(text.data(), 1, text.size(), out) != text.size())
+    fail(target_, error_text(errno));
 }
 
 void AtomicOutput::finish() {

@@ -24,7 +24,8 @@ Command add_cat_command(CLI::App &app) {
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand("cat", "Print time and samples as CSV on standard output");
   sub->add_option("file", options->file, "RPC III, DAC or CSV file")->required();
-  sub->add_option("-c,--channel", options->channels, "Channel number (from 1); repeat for more; default all");
+  sub->add_option("-c,--channel", options->channels,
+                  "Channel number (from 1); repeat for more; default all");
   sub->add_option("--start", options->start, "First time to print, in seconds");
   sub->add_option("--end", options->end, "Last time to print, in seconds");
 
@@ -49,13 +50,14 @@ Command add_cat_command(CLI::App &app) {
               }
               if (options->end) {
                 const double k = std::floor((*options->end - info.start_time) / info.dt + 1e-6);
-                last = static_cast<int64_t>(std::clamp(k, -1.0, static_cast<double>(info.points - 1)));
+                last =
+                    static_cast<int64_t>(std::clamp(k, -1.0, static_cast<double>(info.points - 1)));
               }
             }
             std::vector<ChannelRef> refs;
             for (int c : channels) refs.push_back({file.get(), c});
-            write_csv(stdout, "standard output", refs, first, std::max<int64_t>(0, last - first + 1),
-                      nullptr);
+            write_csv(stdout, "standard output", refs, first,
+                      std::max<int64_t>(0, last - first + 1), nullptr);
             return 0;
           }};
 }

@@ -27,10 +27,8 @@ std::vector<std::string> write_output(OutputFormat format, const std::string &ou
   case OutputFormat::Rpc3:
     write_rpc3(out, refs, lead.points, lead.dt, floats, &progress);
     return {out};
-  case OutputFormat::Dac:
-    return write_dac(out, refs, &progress);
-  case OutputFormat::Csv:
-    break;
+  case OutputFormat::Dac: return write_dac(out, refs, &progress);
+  case OutputFormat::Csv: break;
   }
   AtomicOutput csv(out);
   write_csv(csv.stream(), out, refs, 0, lead.points, &progress);
@@ -54,7 +52,8 @@ Command add_convert_command(CLI::App &app) {
                   "when there are several, .csv CSV)")
       ->required()
       ->expected(2, -1);
-  sub->add_flag("--float", options->floats, "Write RPC III values as 32-bit floats instead of scaled 16-bit integers");
+  sub->add_flag("--float", options->floats,
+                "Write RPC III values as 32-bit floats instead of scaled 16-bit integers");
 
   return {sub, [options]() {
             const std::string out = options->files.back();
@@ -76,8 +75,8 @@ Command add_convert_command(CLI::App &app) {
               // DAC files hold the interval as a 32-bit float: equal within
               // that precision counts as equal.
               if (std::fabs(info.dt - lead.dt) > 1e-6 * std::fabs(lead.dt))
-                fail(path, "sample interval " + exact(info.dt) + " s differs from " + exact(lead.dt) +
-                               " s of " + lead.path);
+                fail(path, "sample interval " + exact(info.dt) + " s differs from " +
+                               exact(lead.dt) + " s of " + lead.path);
               for (int c = 1; c <= info.channel_count(); ++c) refs.push_back({&file, c});
             }
             if (refs.empty()) fail(inputs.front(), "no channels");

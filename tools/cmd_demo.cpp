@@ -87,8 +87,9 @@ fs::path fresh_directory() {
   std::random_device random;
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("zel-demo-" + std::to_string((random() ^ static_cast<unsigned>(now)) % 1000000u));
+    const fs::path dir =
+        fs::temp_directory_path() /
+        ("zel-demo-" + std::to_string((random() ^ static_cast<unsigned>(now)) % 1000000u));
     if (fs::create_directory(dir)) return dir;
   }
   throw ToolError(fs::temp_directory_path().string() + ": cannot create a fresh directory");
@@ -125,85 +126,87 @@ Command add_demo_command(CLI::App &app) {
               "check the round trip, and add a modal export and a plot");
   sub->add_option("dir", *dir_option, "Directory for the files (default: a fresh temporary one)");
 
-  return {sub, [dir_option]() {
-            fs::path dir;
-            if (dir_option->empty()) {
-              dir = fresh_directory();
-            } else {
-              dir = *dir_option;
-              std::error_code ec;
-              fs::create_directories(dir, ec);
-              if (!fs::is_directory(dir)) fail(dir.string(), "cannot create the directory");
-            }
-            auto file = [&](const char *name) { return (dir / name).string(); };
+  return {
+      sub, [dir_option]() {
+        fs::path dir;
+        if (dir_option->empty()) {
+          dir = fresh_directory();
+        } else {
+          dir = *dir_option;
+          std::error_code ec;
+          fs::create_directories(dir, ec);
+          if (!fs::is_directory(dir)) fail(dir.string(), "cannot create the directory");
+        }
+        auto file = [&](const char *name) { return (dir / name).string(); };
 
-            std::unique_ptr<MemorySignal> signal = synthesise();
-            const SignalInfo &info = signal->info();
-            std::printf("Synthesised %d channels of %lld points at %g Hz (%g s): wheel forces and "
-                        "accelerations over a rough road with a pothole at 2.5 s.\n\n",
-                        info.channel_count(), static_cast<long long>(info.points), rate,
-                        static_cast<double>(info.points) / rate);
+        std::unique_ptr<MemorySignal> signal = synthesise();
+        const SignalInfo &info = signal->info();
+        std::printf("Synthesised %d channels of %lld points at %g Hz (%g s): wheel forces and "
+                    "accelerations over a rough road with a pothole at 2.5 s.\n\n",
+                    info.channel_count(), static_cast<long long>(info.points), rate,
+                    static_cast<double>(info.points) / rate);
 
-            const std::string int_rsp = file("road_int16.rsp");
-            const std::string float_rsp = file("road_float32.rsp");
-            std::vector<std::string> dacs;
-            {
-              Progress progress("writing", 3 * info.channel_count());
-              write_rpc3(int_rsp, all_channels(*signal), info.points, info.dt, false, &progress);
-              write_rpc3(float_rsp, all_channels(*signal), info.points, info.dt, true, &progress);
-              dacs = write_dac(file("road.dac"), all_channels(*signal), &progress);
-            }
+        const std::string int_rsp = file("road_int16.rsp");
+        const std::string float_rsp = file("road_float32.rsp");
+        std::vector<std::string> dacs;
+        {
+          Progress progress("writing", 3 * info.channel_count());
+          write_rpc3(int_rsp, all_channels(*signal), info.points, info.dt, false, &progress);
+          write_rpc3(float_rsp, all_channels(*signal), info.points, info.dt, true, &progress);
+          dacs = write_dac(file("road.dac"), all_channels(*signal), &progress);
+        }
 
-            // Read everything back and show what the files hold.
-            std::unique_ptr<SignalFile> int_file = open_signal(int_rsp);
-            std::unique_ptr<SignalFile> float_file = open_signal(float_rsp);
-            std::vector<std::unique_ptr<SignalFile>> dac_files;
-            for (const std::string &name : dacs) dac_files.push_back(open_signal(name));
-            print_info_text(stdout, *int_file);
-            std::printf("\n");
-            print_info_text(stdout, *float_file);
-            std::printf("\n");
-            print_info_text(stdout, *dac_files.front()); // the other DAC files alike, one channel each
+        // Read everything back and show what the files hold.
+        std::unique_ptr<SignalFile> int_file = open_signal(int_rsp);
+        std::unique_ptr<SignalFile> float_file = open_signal(float_rsp);
+        std::vector<std::unique_ptr<SignalFile>> dac_files;
+        for (const std::string &name : dacs) dac_files.push_back(open_signal(name));
+        print_info_text(stdout, *int_file);
+        std::printf("\n");
+        print_info_text(stdout, *float_file);
+        std::printf("\n");
+        print_info_text(stdout, *dac_files.front()); // the other DAC files alike, one channel each
 
-            // Round trip: integers lose at most one scale step (the writer
-            // truncates), floats half a unit in the last place of a float.
-            std::printf("\nRound trip: largest absolute error against the synthesised samples\n");
-            std::printf("  %-2s %-27s %-6s %14s %14s %14s %14s\n", "#", "channel", "unit",
-                        "RPC III int16", "1 int16 step", "RPC III float", "DAC float");
-            bool within = true;
-            for (int c = 1; c <= info.channel_count(); ++c) {
-              const std::vector<double> truth = signal->read(c);
-              const double step = max_abs(truth) / 32752.0;
-              const double float_bound = max_abs(truth) * std::ldexp(1.0, -24);
-              const double e_int = max_error(int_file->read(c), truth);
-              const double e_float = max_error(float_file->read(c), truth);
-              const double e_dac = max_error(dac_files[static_cast<size_t>(c - 1)]->read(1), truth);
-              within = within && e_int <= step * (1 + 1e-9) && e_float <= float_bound && e_dac <= float_bound;
-              std::printf("  %-2d %-27s %-6s %14.4g %14.4g %14.4g %14.4g\n", c,
-                          info.channels[static_cast<size_t>(c - 1)].description.c_str(),
-                          info.channels[static_cast<size_t>(c - 1)].unit.c_str(), e_int, step,
-                          e_float, e_dac);
-            }
-            std::printf("  %s\n\n", within ? "all within the quantisation of their format"
-                                           : "SOME ERRORS EXCEED THE QUANTISATION OF THEIR FORMAT");
+        // Round trip: integers lose at most one scale step (the writer
+        // truncates), floats half a unit in the last place of a float.
+        std::printf("\nRound trip: largest absolute error against the synthesised samples\n");
+        std::printf("  %-2s %-27s %-6s %14s %14s %14s %14s\n", "#", "channel", "unit",
+                    "RPC III int16", "1 int16 step", "RPC III float", "DAC float");
+        bool within = true;
+        for (int c = 1; c <= info.channel_count(); ++c) {
+          const std::vector<double> truth = signal->read(c);
+          const double step = max_abs(truth) / 32752.0;
+          const double float_bound = max_abs(truth) * std::ldexp(1.0, -24);
+          const double e_int = max_error(int_file->read(c), truth);
+          const double e_float = max_error(float_file->read(c), truth);
+          const double e_dac = max_error(dac_files[static_cast<size_t>(c - 1)]->read(1), truth);
+          within = within && e_int <= step * (1 + 1e-9) && e_float <= float_bound &&
+                   e_dac <= float_bound;
+          std::printf("  %-2d %-27s %-6s %14.4g %14.4g %14.4g %14.4g\n", c,
+                      info.channels[static_cast<size_t>(c - 1)].description.c_str(),
+                      info.channels[static_cast<size_t>(c - 1)].unit.c_str(), e_int, step, e_float,
+                      e_dac);
+        }
+        std::printf("  %s\n\n", within ? "all within the quantisation of their format"
+                                       : "SOME ERRORS EXCEED THE QUANTISATION OF THEIR FORMAT");
 
-            const std::string punch = file("modal.pch"), op2 = file("modal.op2");
-            write_synthetic_modal(punch, true, 6, 200, false);
-            write_synthetic_modal(op2, false, 6, 200, false);
-            const std::string svg_path = file("road_wheel_forces.svg");
-            write_file_atomically(svg_path, plot_svg(*int_file, {1, 2}, 1000, 500));
+        const std::string punch = file("modal.pch"), op2 = file("modal.op2");
+        write_synthetic_modal(punch, true, 6, 200, false);
+        write_synthetic_modal(op2, false, 6, 200, false);
+        const std::string svg_path = file("road_wheel_forces.svg");
+        write_file_atomically(svg_path, plot_svg(*int_file, {1, 2}, 1000, 500));
 
-            std::printf("Files in %s:\n", dir.string().c_str());
-            for (const std::string &name : {int_rsp, float_rsp})
-              std::printf("  %-24s RPC III, 4 channels\n", fs::path(name).filename().string().c_str());
-            for (const std::string &name : dacs)
-              std::printf("  %-24s DAC, 1 channel\n", fs::path(name).filename().string().c_str());
-            std::printf("  %-24s punch file: 6 modes, 200 time steps\n", "modal.pch");
-            std::printf("  %-24s OUTPUT2 file: 6 modes, 200 time steps\n", "modal.op2");
-            std::printf("  %-24s plot of channels 1 and 2\n", "road_wheel_forces.svg");
-            if (!within) throw ToolError("demo: round-trip error above the format's quantisation");
-            return 0;
-          }};
+        std::printf("Files in %s:\n", dir.string().c_str());
+        for (const std::string &name : {int_rsp, float_rsp})
+          std::printf("  %-24s RPC III, 4 channels\n", fs::path(name).filename().string().c_str());
+        for (const std::string &name : dacs)
+          std::printf("  %-24s DAC, 1 channel\n", fs::path(name).filename().string().c_str());
+        std::printf("  %-24s punch file: 6 modes, 200 time steps\n", "modal.pch");
+        std::printf("  %-24s OUTPUT2 file: 6 modes, 200 time steps\n", "modal.op2");
+        std::printf("  %-24s plot of channels 1 and 2\n", "road_wheel_forces.svg");
+        if (!within) throw ToolError("demo: round-trip error above the format's quantisation");
+        return 0;
+      }};
 }
 
 } // namespace zel_tool

@@ -21,7 +21,8 @@ double mode_frequency(int mode) { return 4.0 * mode + 1.5; } // Hz
 
 } // namespace
 
-void write_synthetic_modal(const std::string &path, bool punch, int modes, int steps, bool frequency) {
+void write_synthetic_modal(const std::string &path, bool punch, int modes, int steps,
+                           bool frequency) {
   if (modes < 1) fail(path, "--modes must be at least 1");
   if (steps < 1) fail(path, "--steps must be at least 1");
   const size_t n = static_cast<size_t>(steps);
@@ -62,7 +63,8 @@ void write_synthetic_modal(const std::string &path, bool punch, int modes, int s
     // past the highest mode.
     const double f_hi = 1.5 * mode_frequency(modes);
     for (size_t i = 0; i < n; ++i) {
-      const double f = n > 1 ? 1.0 + (f_hi - 1.0) * static_cast<double>(i) / static_cast<double>(n - 1) : 1.0;
+      const double f =
+          n > 1 ? 1.0 + (f_hi - 1.0) * static_cast<double>(i) / static_cast<double>(n - 1) : 1.0;
       step_values[i] = f;
       const double w = 2 * pi * f;
       for (size_t j = 0; j < m; ++j) {
@@ -80,10 +82,10 @@ void write_synthetic_modal(const std::string &path, bool punch, int modes, int s
   }
 
   AtomicOutput output(path);
-  const int ran = zel_fes_write_mcs(punch ? 1 : 0, modes, steps, 0, step_values.data(),
-                                    uh_disp.data(), bh_disp.data(), uh_vel.data(), bh_vel.data(),
-                                    uh_acc.data(), bh_acc.data(), frequency ? 1 : 0,
-                                    output.temp().c_str());
+  const int ran =
+      zel_fes_write_mcs(punch ? 1 : 0, modes, steps, 0, step_values.data(), uh_disp.data(),
+                        bh_disp.data(), uh_vel.data(), bh_vel.data(), uh_acc.data(), bh_acc.data(),
+                        frequency ? 1 : 0, output.temp().c_str());
   if (ran == 0) fail(path, "no memory for the OUTPUT2 scratch storage");
   std::error_code ec;
   if (ran != 1 || std::filesystem::file_size(output.temp(), ec) == 0)
@@ -101,8 +103,11 @@ Command add_export_modal_command(CLI::App &app) {
   };
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
-      "export-modal", "Write a synthetic modal result (damped modes) as a punch or an OUTPUT2 file");
-  sub->add_option("--modes", options->modes, "Number of modes")->required()->check(CLI::Range(1, 100000));
+      "export-modal",
+      "Write a synthetic modal result (damped modes) as a punch or an OUTPUT2 file");
+  sub->add_option("--modes", options->modes, "Number of modes")
+      ->required()
+      ->check(CLI::Range(1, 100000));
   sub->add_option("--steps", options->steps, "Number of output steps (times or frequencies)")
       ->required()
       ->check(CLI::Range(1, 10000000));
@@ -115,7 +120,8 @@ Command add_export_modal_command(CLI::App &app) {
   return {sub, [options]() {
             const bool to_punch = !options->punch.empty();
             const std::string path = to_punch ? options->punch : options->op2;
-            write_synthetic_modal(path, to_punch, options->modes, options->steps, options->frequency);
+            write_synthetic_modal(path, to_punch, options->modes, options->steps,
+                                  options->frequency);
             std::printf("wrote %s (%s, %d modes, %d steps, %s output)\n", path.c_str(),
                         to_punch ? "punch" : "OUTPUT2", options->modes, options->steps,
                         options->frequency ? "frequency" : "time");

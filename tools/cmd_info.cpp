@@ -79,9 +79,10 @@ std::string info_json(SignalFile &file) {
     out += i ? ",\n" : "\n";
     out += "      {\"number\": " + std::to_string(i + 1) +
            ", \"description\": " + json_string(info.channels[i].description) +
-           ", \"unit\": " + json_string(info.channels[i].unit) + ", \"min\": " + json_number(s.min) +
-           ", \"max\": " + json_number(s.max) + ", \"mean\": " + json_number(s.mean) +
-           ", \"rms\": " + json_number(s.rms) + ", \"min_index\": " + std::to_string(s.min_index) +
+           ", \"unit\": " + json_string(info.channels[i].unit) +
+           ", \"min\": " + json_number(s.min) + ", \"max\": " + json_number(s.max) +
+           ", \"mean\": " + json_number(s.mean) + ", \"rms\": " + json_number(s.rms) +
+           ", \"min_index\": " + std::to_string(s.min_index) +
            ", \"max_index\": " + std::to_string(s.max_index) + "}";
   }
   out += stats.empty() ? "]\n" : "\n    ]\n";

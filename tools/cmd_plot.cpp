@@ -15,7 +15,8 @@ namespace zel_tool {
 namespace {
 
 std::string titled(const ChannelInfo &channel) {
-  return channel.unit.empty() ? channel.description : channel.description + " [" + channel.unit + "]";
+  return channel.unit.empty() ? channel.description
+                              : channel.description + " [" + channel.unit + "]";
 }
 
 } // namespace
@@ -35,7 +36,8 @@ std::string plot_svg(SignalFile &file, const std::vector<int> &channels, int wid
   // The y label names the quantity: one channel by itself; several by their
   // common unit when they share one.
   bool one_unit = true;
-  for (int c : channels) one_unit = one_unit && info.channels[c - 1].unit == info.channels[channels[0] - 1].unit;
+  for (int c : channels)
+    one_unit = one_unit && info.channels[c - 1].unit == info.channels[channels[0] - 1].unit;
   if (channels.size() == 1)
     layout.y_label = titled(info.channels[channels[0] - 1]);
   else if (one_unit && !info.channels[channels[0] - 1].unit.empty())
@@ -46,9 +48,9 @@ std::string plot_svg(SignalFile &file, const std::vector<int> &channels, int wid
   const int columns = static_cast<int>(plot_area(layout).width);
   std::vector<PlotSeries> series;
   for (int c : channels)
-    series.push_back(plot_series(std::to_string(c) + ": " + titled(info.channels[c - 1]),
-                                 static_cast<size_t>(info.points), columns,
-                                 [&](const SignalFile::BlockSink &sink) { file.read_blocks(c, sink); }));
+    series.push_back(plot_series(
+        std::to_string(c) + ": " + titled(info.channels[c - 1]), static_cast<size_t>(info.points),
+        columns, [&](const SignalFile::BlockSink &sink) { file.read_blocks(c, sink); }));
   return render_svg(layout, series);
 }
 
@@ -63,8 +65,10 @@ Command add_plot_command(CLI::App &app) {
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand("plot", "Plot channels as an SVG line chart");
   sub->add_option("file", options->file, "RPC III, DAC or CSV file")->required();
-  sub->add_option("-c,--channel", options->channels, "Channel number (from 1); repeat for more")->required();
-  sub->add_option("-o,--output", options->output, "SVG file to write (default: FILE's stem + .svg in the current directory)");
+  sub->add_option("-c,--channel", options->channels, "Channel number (from 1); repeat for more")
+      ->required();
+  sub->add_option("-o,--output", options->output,
+                  "SVG file to write (default: FILE's stem + .svg in the current directory)");
   sub->add_option("--width", options->width, "Width in pixels")->check(CLI::Range(200, 20000));
   sub->add_option("--height", options->height, "Height in pixels")->check(CLI::Range(150, 20000));
 
@@ -73,7 +77,8 @@ Command add_plot_command(CLI::App &app) {
             std::string out = options->output;
             if (out.empty()) out = std::filesystem::path(options->file).stem().string() + ".svg";
             refuse_overwriting_inputs({options->file}, {out});
-            write_file_atomically(out, plot_svg(*file, options->channels, options->width, options->height));
+            write_file_atomically(
+                out, plot_svg(*file, options->channels, options->width, options->height));
             std::printf("wrote %s\n", out.c_str());
             return 0;
           }};

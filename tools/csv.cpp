@@ -64,7 +64,8 @@ bool split_line(const char *begin, const char *end, std::vector<std::string> &fi
         ++p;
       }
     } else {
-      const char *comma = static_cast<const char *>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+      const char *comma =
+          static_cast<const char *>(std::memchr(p, ',', static_cast<size_t>(end - p)));
       const char *stop = comma ? comma : end;
       field.assign(p, stop);
       p = stop;
@@ -156,7 +157,8 @@ std::unique_ptr<MemorySignal> read_csv(const std::string &path) {
     if (line_end > p) {
       if (!split_line(p, line_end, fields)) throw ToolError(where + ": unbalanced quotes");
       if (width == 0) {
-        if (fields.size() < 2) throw ToolError(where + ": need a time column and at least one channel");
+        if (fields.size() < 2)
+          throw ToolError(where + ": need a time column and at least one channel");
         width = fields.size();
         for (size_t f = 1; f < width; ++f) info.channels.push_back(parse_column_title(fields[f]));
         columns.resize(width - 1);

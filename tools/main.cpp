@@ -24,8 +24,8 @@ int main(int argc, char **argv) {
   app.require_subcommand(1, 1);
 
   const std::vector<Command> commands = {
-      add_info_command(app),    add_cat_command(app),           add_convert_command(app),
-      add_plot_command(app),    add_export_modal_command(app),  add_version_command(app),
+      add_info_command(app), add_cat_command(app),          add_convert_command(app),
+      add_plot_command(app), add_export_modal_command(app), add_version_command(app),
       add_demo_command(app),
   };
 
@@ -51,13 +51,9 @@ int main(int argc, char **argv) {
     if (!command.app->parsed()) continue;
     try {
       return command.run();
-    } catch (const ToolError &e) {
-      report_error(e.what());
-    } catch (const std::bad_alloc &) {
+    } catch (const ToolError &e) { report_error(e.what()); } catch (const std::bad_alloc &) {
       report_error("out of memory");
-    } catch (const std::exception &e) {
-      report_error(e.what());
-    }
+    } catch (const std::exception &e) { report_error(e.what()); }
     return 1;
   }
   return 2;

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #ifdef _WIN32
-#include <io.h>
+# include <io.h>
 #else
-#include <unistd.h>
+# include <unistd.h>
 #endif
 
 namespace zel_tool {

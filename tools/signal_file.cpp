@@ -69,9 +69,8 @@ public:
     const rpc3_header &header = input_.getHeader();
     const bool floats = std::strcmp(header.data_type, "FLOATING_POINT") == 0;
     info_.value_type = floats ? "float32" : "int16 (scaled)";
-    info_.byte_order = std::strcmp(header.format, "BINARY_IEEE_BIG_END") == 0
-                           ? "big-endian"
-                           : "little-endian";
+    info_.byte_order =
+        std::strcmp(header.format, "BINARY_IEEE_BIG_END") == 0 ? "big-endian" : "little-endian";
 
     for (int c = 1; c <= channels; ++c) {
       char description[96] = {}, units[96] = {};
@@ -160,7 +159,8 @@ public:
     }
     std::vector<double> block(static_cast<size_t>(kBlock));
     int64_t done = 0;
-    for (int k; done < info_.points && (k = zel_dac_getnpts(handle, kBlock, block.data())) > 0; done += k)
+    for (int k; done < info_.points && (k = zel_dac_getnpts(handle, kBlock, block.data())) > 0;
+         done += k)
       sink(block.data(), static_cast<size_t>(std::min<int64_t>(k, info_.points - done)));
     zel_dac_close(handle);
     if (done < info_.points) fail(info_.path, dac_message(ZEL_DAC_DATA_READ));

@@ -24,12 +24,12 @@ struct ChannelInfo {
 struct SignalInfo {
   Format format = Format::Memory;
   std::string path;
-  int64_t points = 0;       // samples per channel
-  double dt = 0.0;          // sample interval in seconds
-  double start_time = 0.0;  // time of the first sample
+  int64_t points = 0;      // samples per channel
+  double dt = 0.0;         // sample interval in seconds
+  double start_time = 0.0; // time of the first sample
   std::string date;
-  std::string value_type;   // e.g. "int16 (scaled)", "float32"
-  std::string byte_order;   // e.g. "little-endian"
+  std::string value_type; // e.g. "int16 (scaled)", "float32"
+  std::string byte_order; // e.g. "little-endian"
   std::vector<ChannelInfo> channels;
 
   int channel_count() const { return static_cast<int>(channels.size()); }

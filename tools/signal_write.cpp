@@ -134,9 +134,9 @@ std::vector<std::string> write_dac(const std::string &path, const std::vector<Ch
     if (values.empty() || values.size() > static_cast<size_t>(INT_MAX))
       fail(names[i], "no samples to write");
     outputs.push_back(std::make_unique<AtomicOutput>(names[i]));
-    const int status = zel_dac_write(outputs.back()->temp().c_str(), static_cast<int>(values.size()),
-                                     info.start_time, 1.0 / info.dt, values.data(), "s",
-                                     ref.info().description.c_str(), ref.info().unit.c_str());
+    const int status = zel_dac_write(
+        outputs.back()->temp().c_str(), static_cast<int>(values.size()), info.start_time,
+        1.0 / info.dt, values.data(), "s", ref.info().description.c_str(), ref.info().unit.c_str());
     if (status != 0) fail(names[i], dac_message(status));
     if (progress) progress->advance(1);
   }

@@ -25,8 +25,10 @@ void MinMaxDecimator::close_column() {
     kept_.push_back(v);
   };
   if (lo_ok && hi_ok && lo_at_ != hi_at_) {
-    if (lo_at_ < hi_at_) keep(lo_at_, lo_value_), keep(hi_at_, hi_value_);
-    else keep(hi_at_, hi_value_), keep(lo_at_, lo_value_);
+    if (lo_at_ < hi_at_)
+      keep(lo_at_, lo_value_), keep(hi_at_, hi_value_);
+    else
+      keep(hi_at_, hi_value_), keep(lo_at_, lo_value_);
   } else if (lo_ok) {
     keep(lo_at_, lo_value_);
   } else if (hi_ok) {
@@ -202,7 +204,8 @@ std::string render_svg(const PlotLayout &layout, const std::vector<PlotSeries> &
   if (lo > hi) lo = hi = 0.0; // nothing finite to draw
   const Ticks y = nice_ticks(lo, hi, 6, true);
   const double t0 = layout.start_time;
-  const double t1 = longest > 1 ? t0 + static_cast<double>(longest - 1) * layout.dt : t0 + layout.dt;
+  const double t1 =
+      longest > 1 ? t0 + static_cast<double>(longest - 1) * layout.dt : t0 + layout.dt;
   const Ticks x = nice_ticks(t0, t1, 8, false);
 
   auto to_x = [&](double t) { return area.left + (t - x.lo) / (x.hi - x.lo) * area.width; };
@@ -227,7 +230,8 @@ std::string render_svg(const PlotLayout &layout, const std::vector<PlotSeries> &
   out += "<g id=\"x-axis\" stroke=\"black\">\n";
   for (double t : x.positions) append_line(out, to_x(t), bottom, to_x(t), bottom + 5);
   out += "</g>\n<g id=\"x-tick-labels\">\n";
-  for (double t : x.positions) append_text(out, to_x(t), bottom + 18, "middle", tick_label(t, x.step));
+  for (double t : x.positions)
+    append_text(out, to_x(t), bottom + 18, "middle", tick_label(t, x.step));
   out += "</g>\n<g id=\"y-axis\" stroke=\"black\">\n";
   for (double v : y.positions) append_line(out, area.left - 5, to_y(v), area.left, to_y(v));
   out += "</g>\n<g id=\"y-tick-labels\">\n";

@@ -55,11 +55,11 @@ std::string tick_label(double value, double step);
 
 // One channel as the plot draws it: the decimated samples.
 struct PlotSeries {
-  std::string label;           // legend text
-  size_t count = 0;            // samples of the channel
-  std::vector<size_t> index;   // samples kept
+  std::string label;         // legend text
+  size_t count = 0;          // samples of the channel
+  std::vector<size_t> index; // samples kept
   std::vector<double> value;
-  double lo = 0.0, hi = -1.0;  // finite range of all samples (lo > hi: none)
+  double lo = 0.0, hi = -1.0; // finite range of all samples (lo > hi: none)
 };
 
 // Decimates a channel that arrives in blocks through `feed`, which calls its

@@ -6,9 +6,8 @@
 
 #include "version_texts.h"
 
-static const char *const id_texts[8] = {
-    ZEL_ID_LINE_1, ZEL_ID_LINE_2, ZEL_ID_LINE_3, ZEL_ID_LINE_4,
-    ZEL_ID_LINE_5, ZEL_ID_LINE_6, ZEL_ID_LINE_7, ZEL_ID_LINE_8};
+static const char *const id_texts[8] = {ZEL_ID_LINE_1, ZEL_ID_LINE_2, ZEL_ID_LINE_3, ZEL_ID_LINE_4,
+                                        ZEL_ID_LINE_5, ZEL_ID_LINE_6, ZEL_ID_LINE_7, ZEL_ID_LINE_8};
 
 /* The release version, once for each function. */
 static const char release_for_report[] = ZEL_ID_RELEASE;

@@ -42,7 +42,8 @@ bool Unit::open(const char *name, int64_t length) {
   while (length > 0 && name[length - 1] == ' ') --length;
   // Memory first: a file is never created or cut for nothing.
   buffer_ = new (std::nothrow) unsigned char[kUnitBufferBytes];
-  path_ = length > 0 && buffer_ ? new (std::nothrow) char[static_cast<size_t>(length) + 1] : nullptr;
+  path_ =
+      length > 0 && buffer_ ? new (std::nothrow) char[static_cast<size_t>(length) + 1] : nullptr;
   if (path_) {
     std::memcpy(path_, name, static_cast<size_t>(length));
     path_[length] = '\0';

@@ -92,14 +92,14 @@ private:
 
   int number_;
   zel_file *file_ = nullptr;
-  char *path_ = nullptr;   // name of the connected file
-  bool refused_ = false;   // explicit open failed: ignore until close()
+  char *path_ = nullptr; // name of the connected file
+  bool refused_ = false; // explicit open failed: ignore until close()
   bool failed_ = false;
   bool cut_pending_ = false; // next write cuts the file at its position
 
   unsigned char *buffer_ = nullptr;
-  int64_t used_ = 0;       // bytes waiting in the buffer
-  int64_t position_ = 0;   // file offset of buffer_[0]
+  int64_t used_ = 0;     // bytes waiting in the buffer
+  int64_t position_ = 0; // file offset of buffer_[0]
 
   bool in_record_ = false;
   int64_t head_offset_ = 0; // file offset of the open subrecord's leading length

@@ -10,18 +10,19 @@
 #include "zel.h"
 
 static int failures = 0;
-#define CHECK(cond) \
-  ((cond) ? (void)0 : (void)(fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond), ++failures))
+#define CHECK(cond)                                                                                                    \
+ ((cond) ? (void)0 : (void)(fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond), ++failures))
 
 typedef void (*any_fn)(void);
 static const any_fn every_function[] = {
-    (any_fn)zel_version, (any_fn)zel_build_version, (any_fn)zel_rpc_sniff, (any_fn)zel_rpc_open,
-    (any_fn)zel_rpc_attributes, (any_fn)zel_rpc_getnpts, (any_fn)zel_rpc_getwindow, (any_fn)zel_rpc_readclose,
-    (any_fn)zel_rpc_data, (any_fn)zel_rpc_create, (any_fn)zel_rpc_putchannel, (any_fn)zel_rpc_writeclose,
-    (any_fn)zel_rpc_geterror, (any_fn)zel_dac_sniff, (any_fn)zel_dac_open, (any_fn)zel_dac_getnpts,
-    (any_fn)zel_dac_close, (any_fn)zel_dac_read, (any_fn)zel_dac_data, (any_fn)zel_dac_write,
-    (any_fn)zel_dac_geterror, (any_fn)zel_dac_getwindow, (any_fn)zel_fes_write_mcs, (any_fn)ZEL_OP2_WMC,
-    (any_fn)ZEL_PCH_WMC, (any_fn)ZEL_OP2ISET, (any_fn)ZEL_OP2WRIT, (any_fn)ZEL_OP2ESET, (any_fn)zel_fes_status};
+    (any_fn)zel_version,        (any_fn)zel_build_version, (any_fn)zel_rpc_sniff,      (any_fn)zel_rpc_open,
+    (any_fn)zel_rpc_attributes, (any_fn)zel_rpc_getnpts,   (any_fn)zel_rpc_getwindow,  (any_fn)zel_rpc_readclose,
+    (any_fn)zel_rpc_data,       (any_fn)zel_rpc_create,    (any_fn)zel_rpc_putchannel, (any_fn)zel_rpc_writeclose,
+    (any_fn)zel_rpc_geterror,   (any_fn)zel_dac_sniff,     (any_fn)zel_dac_open,       (any_fn)zel_dac_getnpts,
+    (any_fn)zel_dac_close,      (any_fn)zel_dac_read,      (any_fn)zel_dac_data,       (any_fn)zel_dac_write,
+    (any_fn)zel_dac_geterror,   (any_fn)zel_dac_getwindow, (any_fn)zel_fes_write_mcs,  (any_fn)ZEL_OP2_WMC,
+    (any_fn)ZEL_PCH_WMC,        (any_fn)ZEL_OP2ISET,       (any_fn)ZEL_OP2WRIT,        (any_fn)ZEL_OP2ESET,
+    (any_fn)zel_fes_status};
 
 int main(int argc, char **argv) {
   char rsp[1024], dac[1024], op2[1024], pch[1024], desc[96], units[96], date[121], message[64], line[128];
@@ -52,7 +53,8 @@ int main(int argc, char **argv) {
   CHECK(strcmp(message, "RPC file channel number out of range. Data not processed.") == 0);
 
   CHECK(zel_dac_write(dac, 300, 0.5, 200.0, a, "s", "strain", "ue") == 0 && zel_dac_sniff(dac) == 1);
-  CHECK(zel_dac_data(dac, &n, &start, &rate, back) == 0 && n == 300 && start == 0.5 && back[299] == (double)(float)a[299]);
+  CHECK(zel_dac_data(dac, &n, &start, &rate, back) == 0 && n == 300 && start == 0.5 &&
+        back[299] == (double)(float)a[299]);
   h = zel_dac_open(dac, &n, &rate, &start, &status);
   CHECK(h != NULL && status == 0 && zel_dac_getnpts(h, 400, back) == 300 && zel_dac_close(h) == 0);
   zel_dac_geterror(18, message);

@@ -22,7 +22,7 @@
 namespace {
 
 enum Fault { kHealthyDisk, kDevFull, kFileSizeLimit, kFullTmpfs };
-constexpr long kRoom = 64 * 1024;                               // bytes the limit or the file system allows
+constexpr long kRoom = 64 * 1024;                                        // bytes the limit or the file system allows
 constexpr int kChannels = 4, kPoints = 50000, kModes = 8, kSteps = 4000; // every file is several times that
 
 // Puts one fault in place for the scope of a case; skip says why a machine cannot have it.
@@ -88,8 +88,8 @@ int write_dac(const std::string &path) {
 // The export entry; its result agrees with the status left for the upper-case writers' callers.
 int write_export(int to_punch, const std::string &path) {
   static const std::vector<double> steps(kSteps, 0.01), uh(kSteps * kModes, 1.5), bh(kSteps * 6, -2.5);
-  const int r = zel_fes_write_mcs(to_punch, kModes, kSteps, 0, steps.data(), uh.data(), bh.data(), uh.data(),
-                                  bh.data(), uh.data(), bh.data(), 0, path.c_str());
+  const int r = zel_fes_write_mcs(to_punch, kModes, kSteps, 0, steps.data(), uh.data(), bh.data(), uh.data(), bh.data(),
+                                  uh.data(), bh.data(), 0, path.c_str());
   EXPECT_EQ(zel_fes_status(), r == 1 ? 0 : 2);
   return r;
 }

@@ -24,7 +24,11 @@ using Bytes = std::vector<unsigned char>;
 using zel_test::TempDir;
 
 // Little-endian 2- and 4-byte values (integers or floats; little-endian hosts only) and blank-padded text.
-template <class T> T get(const Bytes &b, size_t off) { T v; std::memcpy(&v, &b.at(off), sizeof v); return v; }
+template <class T> T get(const Bytes &b, size_t off) {
+  T v;
+  std::memcpy(&v, &b.at(off), sizeof v);
+  return v;
+}
 template <class T> void put(Bytes &b, size_t off, T v) { std::memcpy(&b.at(off), &v, sizeof v); }
 inline void put_text(Bytes &b, size_t off, size_t n, const std::string &s) {
   for (size_t i = 0; i < n; ++i) b.at(off + i) = static_cast<unsigned char>(i < s.size() ? s[i] : ' ');
@@ -61,15 +65,23 @@ struct DacBuilder {
     Bytes b(512, 0);
     const int32_t n = count();
     const float rate = interval != 0.0f ? static_cast<float>(1.0 / interval) : 0.0f;
-    for (auto [at, v] : {std::pair{0, point_count_f.value_or(static_cast<float>(n))}, {4, interval}, {8, start_time}, {12, rate},
-                         {16, stats[0]}, {20, stats[1]}, {32, stats[2]}, {36, stats[3]}, {68, stats[4]}})
+    for (auto [at, v] : {std::pair{0, point_count_f.value_or(static_cast<float>(n))},
+                         {4, interval},
+                         {8, start_time},
+                         {12, rate},
+                         {16, stats[0]},
+                         {20, stats[1]},
+                         {32, stats[2]},
+                         {36, stats[3]},
+                         {68, stats[4]}})
       put(b, static_cast<size_t>(at), v);
     put(b, 124, revision == 2 ? n : 0x7eadbeef); // garbage: a revision-0 reader ignores it
     for (size_t i = 0; i < 3; ++i) {
       if (revision == 2) put(b, 112 + 4 * i, indices[i]);
       put(b, 500 + 4 * i, static_cast<float>(indices[i]));
     }
-    for (auto [at, v] : {std::pair{128, 1}, {130, int{kind_code}}, {134, -2}, {148, -2}, {180, int{stats_flag}}, {190, revision}})
+    for (auto [at, v] :
+         {std::pair{128, 1}, {130, int{kind_code}}, {134, -2}, {148, -2}, {180, int{stats_flag}}, {190, revision}})
       put(b, static_cast<size_t>(at), static_cast<int16_t>(v));
     put_text(b, 380, 24, x_label);
     put_text(b, 356, 24, y_label);
@@ -91,7 +103,8 @@ struct DacBuilder {
         put_text(dir, 10 * j, 8, j < in_group ? details[48 * g + j].first : "");
         if (j < in_group) put(dir, 10 * j + 8, static_cast<int16_t>(52 * g + j + 1));
       }
-      put(dir, 500, static_cast<int32_t>(g + 1 < groups ? first_detail_record() + 13 * static_cast<int64_t>(g + 1) : 0));
+      put(dir, 500,
+          static_cast<int32_t>(g + 1 < groups ? first_detail_record() + 13 * static_cast<int64_t>(g + 1) : 0));
       put<int16_t>(dir, 504, -1);
       for (size_t s = 0; s < in_group; ++s) {
         put_text(data, 128 * s, 8, details[48 * g + s].first);
@@ -109,7 +122,8 @@ struct DacBuilder {
   std::string write(const TempDir &dir, const std::string &name) const {
     const std::string path = dir.file(name);
     const Bytes b = build();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
     return path;
   }
 };

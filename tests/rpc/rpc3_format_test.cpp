@@ -47,9 +47,12 @@ TEST(Rpc3Status, TableMessagesCommentsOfTheHeaderAgree) {
 }
 
 TEST(Rpc3Format, LayoutNormalisationAndLimits) {
-  struct { int f, g, frames; int64_t frame, group, k, groups, last, points; } cases[] = {
-      {256, 512, 3, 256, 512, 2, 2, 1, 768},      {0, 1024, 2, 1024, 1024, 1, 2, 1, 2048}, // no frame: the group
-      {512, 256, 2, 512, 512, 1, 2, 1, 1024},     {256, 2048, 9, 256, 2048, 8, 2, 1, 2304}, // group below a frame
+  struct {
+    int f, g, frames;
+    int64_t frame, group, k, groups, last, points;
+  } cases[] = {
+      {256, 512, 3, 256, 512, 2, 2, 1, 768},     {0, 1024, 2, 1024, 1024, 1, 2, 1, 2048},  // no frame: the group
+      {512, 256, 2, 512, 512, 1, 2, 1, 1024},    {256, 2048, 9, 256, 2048, 8, 2, 1, 2304}, // group below a frame
       {256, 2048, 16, 256, 2048, 8, 2, 8, 4096}, {256, 2048, 0, 256, 2048, 8, 0, 0, 0}};
   auto layout_of = [](int ch, int f, int g, int frames, int bytes, rpc3::Layout &l) {
     rpc3_header h{};
@@ -61,8 +64,10 @@ TEST(Rpc3Format, LayoutNormalisationAndLimits) {
   rpc3::Layout l;
   for (const auto &c : cases) {
     ASSERT_TRUE(layout_of(1, c.f, c.g, c.frames, 2, l)) << c.f << "/" << c.g;
-    EXPECT_EQ(std::vector<int64_t>({l.frame, l.group, l.frames_per_group, l.groups, l.frames_in_last_group, l.points_per_channel()}),
-              std::vector<int64_t>({c.frame, c.group, c.k, c.groups, c.last, c.points})) << c.f << "/" << c.g << "/" << c.frames;
+    EXPECT_EQ(std::vector<int64_t>(
+                  {l.frame, l.group, l.frames_per_group, l.groups, l.frames_in_last_group, l.points_per_channel()}),
+              std::vector<int64_t>({c.frame, c.group, c.k, c.groups, c.last, c.points}))
+        << c.f << "/" << c.g << "/" << c.frames;
   }
   EXPECT_FALSE(layout_of(0, 256, 512, 1, 2, l));
   EXPECT_FALSE(layout_of(1, 0, 0, 1, 2, l));
@@ -77,7 +82,8 @@ TEST(Rpc3Format, LayoutNormalisationAndLimits) {
 TEST(Rpc3Format, HeaderNumbers) {
   auto i = [](const char *s) { return parse_int(s, std::strlen(s) + 1); };
   auto r = [](const char *s) { return parse_real(s, std::strlen(s) + 1); };
-  EXPECT_EQ(std::vector<int>({i("  42"), i("-7xyz"), i("abc"), i("99999999999999"), i("-99999999999999"), i("2147483648"), parse_int("1111", 3)}),
+  EXPECT_EQ(std::vector<int>({i("  42"), i("-7xyz"), i("abc"), i("99999999999999"), i("-99999999999999"),
+                              i("2147483648"), parse_int("1111", 3)}),
             std::vector<int>({42, -7, 0, INT32_MAX, INT32_MIN, INT32_MAX, 111}));
   EXPECT_EQ(std::vector<double>({r("  1.0E-02"), r("+2.5e3junk"), r("x1"), r("1e999"), r("-1e999"), r("1e-999")}),
             std::vector<double>({0.01, 2500.0, 0.0, HUGE_VAL, -HUGE_VAL, 0.0}));

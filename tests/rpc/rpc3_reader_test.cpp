@@ -26,8 +26,12 @@ TEST(Rpc3Input, ValidityHeaderValuesAndChannelAttributes) {
   EXPECT_EQ(rpc3file_input(dir.file("none.rsp").c_str()).getStatus(), 1);
   Rpc3File q;
   q.standard_records(), q.num_header_blocks = "7";
-  for (auto [params, format, cut, status] : {std::tuple<const char *, const char *, size_t, int>{"28", "", 0, 0},
-           {"29", "", 0, 5}, {"29", "FORMAT ", 0, 5}, {"28", "FORMAT ", 0, 2}, {"28", "", 383, 2}}) { // records beyond the blocks; keywords not trimmed; 384 bytes needed
+  for (auto [params, format, cut, status] :
+       {std::tuple<const char *, const char *, size_t, int>{"28", "", 0, 0},
+        {"29", "", 0, 5},
+        {"29", "FORMAT ", 0, 5},
+        {"28", "FORMAT ", 0, 2},
+        {"28", "", 383, 2}}) { // records beyond the blocks; keywords not trimmed; 384 bytes needed
     std::vector<unsigned char> img = (q.num_params = params, q.header_image());
     if (*format) std::memcpy(img.data(), format, 7);
     if (cut) img.resize(cut);
@@ -40,23 +44,33 @@ TEST(Rpc3Input, ValidityHeaderValuesAndChannelAttributes) {
   f.standard_records();
   f.records.resize(f.records.size() - 3); // channel 3 never mentioned: the defaults
   f.set("FRAMES", "1");
-  f.records.insert(f.records.end(), {{"FRAMES", "5"}, {"INT_FULL_SCALE", "-4"}, {"DEST.CHAN_2", "dest two"}, {"MAP.CHAN_2", "  17"},
-                                     {"UPPER_LIMIT.CHAN_2", "2.5E+01"}, {"LOWER_LIMIT.CHAN_2", "-2.5E+01"}, {"SCALE.CHAN_9", "3.0"},
-                                     {"UNKNOWN", "x"}, {"PART.CHAN_1", "4"}, {"DESC.CHAN_1x", std::string(96, 'd')}}); // later records win
+  f.records.insert(f.records.end(), {{"FRAMES", "5"},
+                                     {"INT_FULL_SCALE", "-4"},
+                                     {"DEST.CHAN_2", "dest two"},
+                                     {"MAP.CHAN_2", "  17"},
+                                     {"UPPER_LIMIT.CHAN_2", "2.5E+01"},
+                                     {"LOWER_LIMIT.CHAN_2", "-2.5E+01"},
+                                     {"SCALE.CHAN_9", "3.0"},
+                                     {"UNKNOWN", "x"},
+                                     {"PART.CHAN_1", "4"},
+                                     {"DESC.CHAN_1x", std::string(96, 'd')}}); // later records win
   rpc3file_input in(f.write(dir.file("a.rsp")).c_str());
   int channels = 0, points = 0;
   double dt = 0;
   char desc[96], units[96];
   in.initRead(0), in.getInfo(channels, points, dt, desc);
-  EXPECT_EQ(std::make_tuple(in.getStatus(), channels, points, dt, std::string(desc)), std::make_tuple(0, 3, 5 * 256, 0.002, std::string("Sat Dec  5 10:11:12 2026")));
-  EXPECT_EQ(std::make_tuple(in.getHeader().int_full_scale, in.getHeader().frames, in.getHeader().part_chan_1), std::make_tuple(1, 5, 0));
+  EXPECT_EQ(std::make_tuple(in.getStatus(), channels, points, dt, std::string(desc)),
+            std::make_tuple(0, 3, 5 * 256, 0.002, std::string("Sat Dec  5 10:11:12 2026")));
+  EXPECT_EQ(std::make_tuple(in.getHeader().int_full_scale, in.getHeader().frames, in.getHeader().part_chan_1),
+            std::make_tuple(1, 5, 0));
   std::string got;
   for (int c = 1; c <= 3; ++c) got += std::to_string(in.getAttributes(c, desc, units)) + desc + "/" + units + ";";
   EXPECT_EQ(got, "0" + std::string(95, 'd') + "/unit1;0dest two/unit2;0/;"); // 96 characters without NUL: 95 kept
   Rpc3Reader r(dir.file("a.rsp").c_str());
   r.init_read(0);
   const rpc_channel_timehistory &two = r.channel(2), &three = r.channel(3);
-  EXPECT_EQ(std::vector<double>({double(two.map), two.upper_limit, two.lower_limit, three.scale, double(three.map), three.lower_limit, three.upper_limit}),
+  EXPECT_EQ(std::vector<double>({double(two.map), two.upper_limit, two.lower_limit, three.scale, double(three.map),
+                                 three.lower_limit, three.upper_limit}),
             std::vector<double>({17, 25, -25, 1, 0, -1, 1}));
   std::strcpy(desc, "keep");
   EXPECT_EQ(in.getAttributes(0, desc, units) * 10 + in.getAttributes(4, desc, units), 99);
@@ -79,20 +93,34 @@ TEST(Rpc3Input, ValidityHeaderValuesAndChannelAttributes) {
 TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
   zel_test::TempDir dir;
   const std::vector<std::pair<Records, int>> cases = {
-      {{{"#B", "2000000000"}}, 6}, {{{"#B", "-3"}, {"#P", "-20"}}, 5}, {{{"CHANNELS", "2000000000"}}, 6}, {{{"CHANNELS", "0"}}, 5},
-      {{{"CHANNELS", "-2"}}, 5}, {{{"PTS_PER_FRAME", "0"}, {"PTS_PER_GROUP", "-1"}}, 5}, {{{"DELTA_T", "0"}}, 5}, {{{"DELTA_T", "nan"}}, 5},
-      {{{"PTS_PER_GROUP", "700"}}, 5}, {{{"FRAMES", "2000000000"}}, 5}, {{{"FRAMES", "0"}, {"CHANNELS", "40"}}, 5}, // more channels than records
+      {{{"#B", "2000000000"}}, 6},
+      {{{"#B", "-3"}, {"#P", "-20"}}, 5},
+      {{{"CHANNELS", "2000000000"}}, 6},
+      {{{"CHANNELS", "0"}}, 5},
+      {{{"CHANNELS", "-2"}}, 5},
+      {{{"PTS_PER_FRAME", "0"}, {"PTS_PER_GROUP", "-1"}}, 5},
+      {{{"DELTA_T", "0"}}, 5},
+      {{{"DELTA_T", "nan"}}, 5},
+      {{{"PTS_PER_GROUP", "700"}}, 5},
+      {{{"FRAMES", "2000000000"}}, 5},
+      {{{"FRAMES", "0"}, {"CHANNELS", "40"}}, 5}, // more channels than records
       {{{"PTS_PER_FRAME", "1000000000"}, {"PTS_PER_GROUP", "1000000000"}, {"FRAMES", "1"}}, 6}};
   for (const auto &[edits, status] : cases) {
     Rpc3File f;
     f.standard_records();
     for (const auto &[k, v] : edits)
-      if (k == "#B") f.num_header_blocks = v; else if (k == "#P") f.num_params = v; else f.set(k, v);
+      if (k == "#B")
+        f.num_header_blocks = v;
+      else if (k == "#P")
+        f.num_params = v;
+      else
+        f.set(k, v);
     rpc3file_input in(f.write(dir.file("h.rsp")).c_str());
     int channels = -1, points = -1;
     double dt, v[5] = {1, 1, 1, 1, 1}, t[5];
     in.initRead(kWholeFile), in.getInfo(channels, points, dt, nullptr);
-    EXPECT_EQ(std::make_tuple(in.getStatus(), channels, points), std::make_tuple(status, 0, 0)) << edits[0].first << "=" << edits[0].second;
+    EXPECT_EQ(std::make_tuple(in.getStatus(), channels, points), std::make_tuple(status, 0, 0))
+        << edits[0].first << "=" << edits[0].second;
     EXPECT_EQ(in.getData(1, 3, v) * 100 + in.getData(1, v) * 10 + in.getWindow(1, 0.0, t, v, 2), 99) << edits[0].first;
   }
   // Far more frames than the file holds, but every channel's first frame is
@@ -116,12 +144,15 @@ TEST(Rpc3Data, EveryModeTypeAndByteOrderDeliversTheStoredValues) {
     if (f.floating) f.stored = [](int c, int64_t p) { return c * 100000.0 + p * 0.125; };
     const std::string path = f.write(dir.file("a.rsp"));
     const int n = 1030 * 256;
-    for (auto [budget, mode, buffer, blocks] : {std::tuple<int, ReadMode, int64_t, int64_t>{kFramePair, ReadMode::frame_pairs, 2 * 256, 1030},
-                                                {kGroupPair, ReadMode::group_pairs, 2 * 1024, 258}, {kWholeFile, ReadMode::whole_file, 258 * 1024, 0}}) {
+    for (auto [budget, mode, buffer, blocks] :
+         {std::tuple<int, ReadMode, int64_t, int64_t>{kFramePair, ReadMode::frame_pairs, 2 * 256, 1030},
+          {kGroupPair, ReadMode::group_pairs, 2 * 1024, 258},
+          {kWholeFile, ReadMode::whole_file, 258 * 1024, 0}}) {
       SCOPED_TRACE("variant " + std::to_string(variant) + " budget " + std::to_string(budget));
       Rpc3Reader in(path.c_str());
       in.init_read(budget);
-      EXPECT_EQ(std::make_tuple(in.status(), in.mode(), in.buffer_length(), in.block_count()), std::make_tuple(0, mode, buffer, blocks));
+      EXPECT_EQ(std::make_tuple(in.status(), in.mode(), in.buffer_length(), in.block_count()),
+                std::make_tuple(0, mode, buffer, blocks));
       for (int c : {2, 1, 3}) { // whole channels, out of channel order, room beyond N untouched
         std::vector<double> v(static_cast<size_t>(n) + 1, -999.0);
         ASSERT_EQ(in.read_whole(c, v.data()), 0);
@@ -154,9 +185,11 @@ TEST(Rpc3Data, PaddingStatusSevenAndCursors) {
     in.initRead(budget);
     std::vector<double> v(1100, -1.0);
     EXPECT_EQ(in.getData(1, 100, v.data()) + in.getData(2, 100, v.data()), 200);
-    EXPECT_EQ(in.getData(1, 0, v.data()) + in.getData(1, -4, v.data()) + in.getData(3, 10, v.data()) + in.getData(0, 1, v.data()), 0);
-    EXPECT_EQ(v[0], f.expected(2, 0)); // cursors are per channel
-    EXPECT_EQ(in.getData(1, v.data()), 0); // whole-channel reads leave the cursor alone
+    EXPECT_EQ(in.getData(1, 0, v.data()) + in.getData(1, -4, v.data()) + in.getData(3, 10, v.data()) +
+                  in.getData(0, 1, v.data()),
+              0);
+    EXPECT_EQ(v[0], f.expected(2, 0));            // cursors are per channel
+    EXPECT_EQ(in.getData(1, v.data()), 0);        // whole-channel reads leave the cursor alone
     EXPECT_EQ(in.getData(1, 924, v.data()), 924); // to the last group's end
     EXPECT_EQ(v[0] - v[667], f.expected(1, 100) - f.expected(1, 767));
     for (int p = 668; p < 924; ++p) ASSERT_EQ(v[size_t(p)], 0.0) << p; // never the padding
@@ -180,7 +213,8 @@ TEST(Rpc3Data, SizeCheckAndPointsACutFileLacks) {
   const std::string whole = f.write(dir.file("whole.rsp"));
   constexpr int n = 2048;
   std::vector<double> v(n);
-  auto read = [&](const std::string &name, int budget) { // budget -1: zel_rpc_open and zel_rpc_getnpts, -2: zel_rpc_data
+  auto read = [&](const std::string &name,
+                  int budget) { // budget -1: zel_rpc_open and zel_rpc_getnpts, -2: zel_rpc_data
     int points = 0;
     double dt;
     if (budget == -2) return zel_rpc_data(name.c_str(), 2, &points, &dt, v.data()) + (points != n);
@@ -200,7 +234,8 @@ TEST(Rpc3Data, SizeCheckAndPointsACutFileLacks) {
     const std::string path = cut.write(dir.file("cut.rsp"));
     const int64_t end = int64_t(cut.image().size()), start = int64_t(cut.header_image().size());
     std::vector<double> want(n);
-    for (int p = 0; p < n; ++p) want[size_t(p)] = 256.0 * (start + ((p / 512) * 2 + 1) * 1024 + (p % 512) * 2 + 2 <= end);
+    for (int p = 0; p < n; ++p)
+      want[size_t(p)] = 256.0 * (start + ((p / 512) * 2 + 1) * 1024 + (p % 512) * 2 + 2 <= end);
     for (int budget : {-2, -1, kFramePair, kGroupPair}) {
       SCOPED_TRACE(std::to_string(change) + " budget " + std::to_string(budget));
       ASSERT_EQ(read(whole, budget), 0);
@@ -225,10 +260,18 @@ TEST(Rpc3Data, WindowsAroundATime) {
     rpc3file_input in(f.write(dir.file("a.rsp")).c_str());
     in.initRead(budget);
     // time, half-width, first index of the window (then index of each entry: first + k)
-    for (auto [time, half, first] : {std::tuple<double, int, double>{0.0, 2, -2}, {(n + 5) * 0.5, 2, n + 3}, {2.9999999999 * 0.5, 0, 3},
-                                     {2.99 * 0.5, 0, 2}, {10.0, -3, 20}, {50.0, 600, -500}, {1e300, 1, 4e15 - 1}, {-1e300, 1, -4e15 - 1}, {NAN, 1, -1}}) {
+    for (auto [time, half, first] : {std::tuple<double, int, double>{0.0, 2, -2},
+                                     {(n + 5) * 0.5, 2, n + 3},
+                                     {2.9999999999 * 0.5, 0, 3},
+                                     {2.99 * 0.5, 0, 2},
+                                     {10.0, -3, 20},
+                                     {50.0, 600, -500},
+                                     {1e300, 1, 4e15 - 1},
+                                     {-1e300, 1, -4e15 - 1},
+                                     {NAN, 1, -1}}) {
       std::vector<double> t(1202, 42.0), v(1202, 42.0);
-      ASSERT_EQ(in.getWindow(2, time, t.data(), v.data(), half), 0) << time; // within 1e-8 of an interval below a sample counts as it
+      ASSERT_EQ(in.getWindow(2, time, t.data(), v.data(), half), 0)
+          << time; // within 1e-8 of an interval below a sample counts as it
       for (int k = 0; k <= 2 * std::max(half, 0); ++k) {
         ASSERT_EQ(v[size_t(k)], e(2, first + k)) << time << " " << k;
         ASSERT_EQ(t[size_t(k)], (first + k) * 0.5) << time << " " << k;
@@ -260,7 +303,8 @@ TEST(Rpc3Data, FilesBeyondTwoGibibytes) {
   zel_test::write_bytes(path, head);
   std::vector<int16_t> ramp(2048); // the last run of channel 3
   for (int i = 0; i < 2048; ++i) ramp[size_t(i)] = int16_t(i);
-  std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(std::streamoff(head.size()) + (149999LL * 4 + 2) * 4096)
+  std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+      .seekp(std::streamoff(head.size()) + (149999LL * 4 + 2) * 4096)
       .write(reinterpret_cast<const char *>(ramp.data()), 4096);
   ASSERT_EQ(::truncate(path.c_str(), int64_t(head.size()) + 150000LL * 4 * 4096), 0);
   rpc3file_input in(path.c_str());
@@ -306,8 +350,12 @@ TEST(Rpc3Samples, ExtremesAndStatisticsMatchTheFile) {
           sum += x, sq += x * x;
         }
         const double step = amax / 32752.0 * 1.01; // one scale step
-        EXPECT_EQ(std::vector<double>({ihi, ilo, iabs}), std::vector<double>({s[c][5], s[c][6], s[c][7]})) << name << " " << c;
-        for (auto [got, want] : {std::pair<double, double>{hi, s[c][0]}, {lo, s[c][1]}, {sum / 2048, s[c][2]}, {std::sqrt(sq / 2048), s[c][4]}})
+        EXPECT_EQ(std::vector<double>({ihi, ilo, iabs}), std::vector<double>({s[c][5], s[c][6], s[c][7]}))
+            << name << " " << c;
+        for (auto [got, want] : {std::pair<double, double>{hi, s[c][0]},
+                                 {lo, s[c][1]},
+                                 {sum / 2048, s[c][2]},
+                                 {std::sqrt(sq / 2048), s[c][4]}})
           EXPECT_NEAR(got, want, step) << name << " " << c;
       }
     }

@@ -30,10 +30,12 @@ struct Rpc3File {
   double dt = 0.01;
   std::vector<double> scales; // SCALE.CHAN_n, default 1.0
   // Stored value of point p (from 0) of channel c (from 1); padding fills the last group.
-  std::function<double(int, int64_t)> stored = [](int c, int64_t p) { return double((c * 1000 + p * 7) % 20011 - 10000); };
+  std::function<double(int, int64_t)> stored = [](int c, int64_t p) {
+    return double((c * 1000 + p * 7) % 20011 - 10000);
+  };
   double padding = 31111;
   std::vector<std::pair<std::string, std::string>> records; // after the first three
-  std::string format, num_header_blocks, num_params;       // overrides of records 0 to 2
+  std::string format, num_header_blocks, num_params;        // overrides of records 0 to 2
   int64_t size_change = 0;                                  // bytes added or cut at the end
 
   int64_t eff_frame() const { return frame > 0 ? frame : group; }
@@ -45,13 +47,18 @@ struct Rpc3File {
     return std::snprintf(s, sizeof s, "%20.12E", v), s;
   }
   void standard_records() {
-    records = {{"DATA_TYPE", floating ? "FLOATING_POINT" : "SHORT_INTEGER"}, {"DATE", "Sat Dec  5 10:11:12 2026"},
-               {"CHANNELS", std::to_string(channels)}, {"DELTA_T", real(dt)}, {"FRAMES", std::to_string(frames)}};
+    records = {{"DATA_TYPE", floating ? "FLOATING_POINT" : "SHORT_INTEGER"},
+               {"DATE", "Sat Dec  5 10:11:12 2026"},
+               {"CHANNELS", std::to_string(channels)},
+               {"DELTA_T", real(dt)},
+               {"FRAMES", std::to_string(frames)}};
     if (frame > 0) records.push_back({"PTS_PER_FRAME", std::to_string(frame)});
     records.push_back({"PTS_PER_GROUP", std::to_string(group)});
     for (int c = 1; c <= channels; ++c) {
       const std::string n = std::to_string(c);
-      records.insert(records.end(), {{"DESC.CHAN_" + n, "channel " + n}, {"UNITS.CHAN_" + n, "unit" + n}, {"SCALE.CHAN_" + n, real(scale(c))}});
+      records.insert(
+          records.end(),
+          {{"DESC.CHAN_" + n, "channel " + n}, {"UNITS.CHAN_" + n, "unit" + n}, {"SCALE.CHAN_" + n, real(scale(c))}});
     }
   }
   void set(const std::string &k, const std::string &v) {
@@ -105,7 +112,9 @@ struct Rpc3File {
 struct FileImage {
   std::vector<unsigned char> bytes;
   explicit FileImage(const std::string &path) : bytes(read_file_bytes(path)) {}
-  std::string field(size_t at, size_t n) const { return std::string(reinterpret_cast<const char *>(&bytes.at(at)), n).c_str(); }
+  std::string field(size_t at, size_t n) const {
+    return std::string(reinterpret_cast<const char *>(&bytes.at(at)), n).c_str();
+  }
   std::string keyword(int r) const { return field(size_t(r) * 128, 32); }
   std::string value(int r) const { return field(size_t(r) * 128 + 32, 96); }
   bool zero(int64_t from, int64_t to) const {
@@ -122,7 +131,9 @@ struct WriterEnvironment {
   WriterEnvironment() { clear(); }
   ~WriterEnvironment() { clear(); }
   static void set(const char *name, const char *v) { v ? ::setenv(name, v, 1) : ::unsetenv(name); }
-  static void clear() { set("QEN_ZEL_FRAMESPERGROUP", nullptr), set("QEN_KZEL_RPC_FLOAT", nullptr), set("QEN_ZEL_NUM_REPEATS", nullptr); }
+  static void clear() {
+    set("QEN_ZEL_FRAMESPERGROUP", nullptr), set("QEN_KZEL_RPC_FLOAT", nullptr), set("QEN_ZEL_NUM_REPEATS", nullptr);
+  }
   void frames_per_group(const char *v) { set("QEN_ZEL_FRAMESPERGROUP", v); }
   void float_data(const char *v) { set("QEN_KZEL_RPC_FLOAT", v); }
   void repeats(const char *v) { set("QEN_ZEL_NUM_REPEATS", v); }

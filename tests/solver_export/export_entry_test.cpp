@@ -39,7 +39,8 @@ TEST(ModalExport, ScratchAreasAreSizedAndAlwaysReleased) {
   for (auto [m, n0, fd, column] : {std::tuple{3, 4, 0, 48}, {10, 4, 0, 80}, {3, 4, 1, 96}, {7, 0, -1, 112}}) {
     tracker.requested.clear(), tracker.refuse_at = -1;
     EXPECT_EQ(call(0, m, n0, fd, tmp.file("sizes.op2"), kTracked), 1);
-    EXPECT_EQ(tracker.requested, (std::vector<int64_t>{4 * (n0 + 2), column, column, column})) << m << " " << n0 << " " << fd;
+    EXPECT_EQ(tracker.requested, (std::vector<int64_t>{4 * (n0 + 2), column, column, column}))
+        << m << " " << n0 << " " << fd;
     EXPECT_EQ(tracker.live, 0);
   }
   for (int refuse = 0; refuse < 4; ++refuse) { // 0: nothing more requested, all released, no file
@@ -65,7 +66,8 @@ TEST(ModalExport, AnyNonZeroToPunchChoosesThePunchFileAndFailuresGiveTwo) {
   EXPECT_EQ(Bytes(op2.begin() + 56, op2.begin() + 84), Bytes(Payload().i(101).i(7).i(1).i(2).i(1).i(1).i(8888)));
   for (int to_punch : {0, 1}) { // files that cannot be created: 2, and the status says so
     EXPECT_EQ(zel_fes_write_mcs(to_punch, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
-                                tmp.file("missing/dir/file").c_str()), 2);
+                                tmp.file("missing/dir/file").c_str()),
+              2);
     EXPECT_EQ(zel_fes_status(), 2);
   }
 }

@@ -24,13 +24,21 @@ struct Expect {
     for (int32_t v : t) trailer.i(v);
     return i(2).rec(Payload().text(name)).i(-1).i(7).rec(trailer).i(-2);
   }
-  Expect &matrix(const char *name, std::array<int32_t, 7> t) { return head(name, t).i(1).i(0).i(2).rec(Payload().text(name)).i(-3); }
+  Expect &matrix(const char *name, std::array<int32_t, 7> t) {
+    return head(name, t).i(1).i(0).i(2).rec(Payload().text(name)).i(-3);
+  }
   Expect &column(int32_t key, const Payload &data) { return i(1).i(1).i(key).rec(data).i(-3); }
   Expect &end() { return i(1).i(0).i(0); }
   Expect &steps(const char *name, std::vector<float> t, int32_t density) { // TOL or FOL
     Payload p = Payload().text(name);
     for (float v : t) p.f(v);
-    return head(name, {101, int32_t(t.size()), 1, 2, 1, 1, density}).i(1).i(0).i(2 + int32_t(t.size())).rec(p).i(-3).end();
+    return head(name, {101, int32_t(t.size()), 1, 2, 1, 1, density})
+        .i(1)
+        .i(0)
+        .i(2 + int32_t(t.size()))
+        .rec(p)
+        .i(-3)
+        .end();
   }
 };
 
@@ -61,9 +69,11 @@ TEST(Op2Records, RoutinesWriteHeadDataAndEndPatterns) {
   const double column[3] = {1.25, -2.5, 1e300};
   const float data[4] = {0, 0, 1.5f, -2.0f};
   ZEL_OP2WRIT(&one, &three, &two, &two, &unit, column); // terms 2 to 3 of two words: key 4, row 2
-  EXPECT_EQ(read_file(path), framed(Expect().column(4, Payload().i(2).d(-2.5).d(1e300)).r)) << "written before it returns";
+  EXPECT_EQ(read_file(path), framed(Expect().column(4, Payload().i(2).d(-2.5).d(1e300)).r))
+      << "written before it returns";
   ZEL_OP2WRIT(&zero, &four, &one, &one, &unit, data); // one word per term: words 1 to last, no row
-  ZEL_OP2ISET("BHT", &t[0], &t[1], &t[2], &t[3], &t[4], &t[5], &t[6], &unit, 3), ZEL_OP2ESET(&unit); // name blank-padded
+  ZEL_OP2ISET("BHT", &t[0], &t[1], &t[2], &t[3], &t[4], &t[5], &t[6], &unit, 3),
+      ZEL_OP2ESET(&unit); // name blank-padded
   zel::records::unit(unit).close();
   Expect e;
   e.column(4, Payload().i(2).d(-2.5).d(1e300)).i(1).i(0).i(4).rec(Payload().f(0).f(0).f(1.5f).f(-2.0f)).i(-3);
@@ -73,8 +83,17 @@ TEST(Op2Records, RoutinesWriteHeadDataAndEndPatterns) {
 TEST(Op2Modal, TimeOutputWithADroppedStep) {
   TempDir tmp;
   // M 2, N0 3, K 1: steps 1 and 2 written; value (s, row) at (s - 1) + (row - 1) * 3.
-  Call c{2, 3, 1, 0, {0.25, 1.0 / 3.0, 99}, {0, 1.5, 99, 3, 4, 99}, std::vector<double>(18, 0.0),
-         {-0.0, kNaN, 99, 7, 8, 99}, std::vector<double>(18, 0.0), std::vector<double>(6, 0.0), std::vector<double>(18, 0.0)};
+  Call c{2,
+         3,
+         1,
+         0,
+         {0.25, 1.0 / 3.0, 99},
+         {0, 1.5, 99, 3, 4, 99},
+         std::vector<double>(18, 0.0),
+         {-0.0, kNaN, 99, 7, 8, 99},
+         std::vector<double>(18, 0.0),
+         std::vector<double>(6, 0.0),
+         std::vector<double>(18, 0.0)};
   for (int k = 0; k < 18; ++k) c.bh_disp[k] = 10 + k;
   c.bh_vel[0 + 3 * 3] = -6.5; // step 1, component 4
   c.bh_acc[1 + 5 * 3] = 2.0;  // step 2, component 6
@@ -115,9 +134,13 @@ TEST(Op2Modal, FrequencyOutputWritesComplexDisplacementColumns) {
   c.bh_disp[0 + 3 * 2] = 2.0, c.bh_disp[0 + 8 * 2] = 3.0; // step 1: component 2 (0, 2), component 5 (3, 0)
   Expect e;
   e.steps("FOL     ", {5, 10}, 7500).matrix("UHF     ", {101, 2, 2, 2, 4, 2, 10000});
-  e.column(8, Payload().i(1).d(0).d(0).d(1).d(-1)).column(8, Payload().i(1).d(0.5).d(0.25).d(2).d(-2)).end(); // from row 1
+  e.column(8, Payload().i(1).d(0).d(0).d(1).d(-1))
+      .column(8, Payload().i(1).d(0.5).d(0.25).d(2).d(-2))
+      .end(); // from row 1
   e.matrix("BHF     ", {101, 2, 6, 2, 4, 12, 10000});
-  e.column(20, Payload().i(2).d(0).d(2).d(0).d(0).d(0).d(0).d(3).d(0).d(0).d(0)).column(4, Payload().i(6).d(0).d(0)).end();
+  e.column(20, Payload().i(2).d(0).d(2).d(0).d(0).d(0).d(0).d(3).d(0).d(0).d(0))
+      .column(4, Payload().i(6).d(0).d(0))
+      .end();
   EXPECT_EQ(c.run(tmp.file("freq.op2")), framed(e.i(0).r));
   EXPECT_EQ(std::make_tuple(c.steps, c.dropped), std::make_tuple(2, 1));
 }

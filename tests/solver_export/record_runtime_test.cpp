@@ -38,7 +38,8 @@ TEST(RecordRuntime, FramingBufferingSubrecordsAndRewindCuttingTheOlderFile) {
   Bytes big(size_t(records::kUnitBufferBytes * 5 / 2));
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 7 + 3);
   u.begin_record(); // 2.5 buffers handed over in pieces of odd sizes
-  for (size_t at = 0; at < big.size(); at += 100003) u.put(big.data() + at, int64_t(std::min<size_t>(big.size() - at, 100003)));
+  for (size_t at = 0; at < big.size(); at += 100003)
+    u.put(big.data() + at, int64_t(std::min<size_t>(big.size() - at, 100003)));
   u.end_record(), u.close();
   Payload ten, split = Payload().i(0).i(0).i(-12).i(-3).d(2.5).i(12).i(2).text("AB").i(-2);
   for (int i = 1; i <= 10; ++i) ten.i(i);
@@ -63,8 +64,8 @@ TEST(RecordRuntime, TextLinesNamesByLengthAndUnitsWithoutAFile) {
   records::Unit &u = records::unit(4);
   const std::string path = tmp.file("lines.txt"), padded = path + "    and more";
   std::ofstream(path) << std::string(100, 'x');
-  ASSERT_TRUE(u.open(padded.data(), int64_t(path.size()) + 4)); // trailing blanks are not part of the name
-  u.write_text("AB", 2, false), u.write_text("CD", 2, true); // a line left open continues
+  ASSERT_TRUE(u.open(padded.data(), int64_t(path.size()) + 4));       // trailing blanks are not part of the name
+  u.write_text("AB", 2, false), u.write_text("CD", 2, true);          // a line left open continues
   u.write_text("", 0, true), u.write_text("EF", 2, false), u.close(); // close ends an open line
   EXPECT_EQ(zel_test::read_file_bytes(path), Bytes({'A', 'B', 'C', 'D', '\n', '\n', 'E', 'F', '\n'}));
   EXPECT_FALSE(open_unit(u, tmp.file("missing/dir/x.bin"))); // refused: every operation is swallowed
@@ -79,7 +80,8 @@ TEST(RecordRuntime, GfortranRecordsAndBindCCallEqualOurs) {
 #ifndef ZEL_GFORTRAN_PLAIN
   GTEST_SKIP() << "gfortran not found";
 #else
-  for (auto [program, limit] : {std::pair<const char *, int64_t>{ZEL_GFORTRAN_PLAIN, records::kMaxSubrecordBytes}, {ZEL_GFORTRAN_SPLIT, 12}}) {
+  for (auto [program, limit] :
+       {std::pair<const char *, int64_t>{ZEL_GFORTRAN_PLAIN, records::kMaxSubrecordBytes}, {ZEL_GFORTRAN_SPLIT, 12}}) {
     TempDir tmp;
     ASSERT_EQ(std::system(("cd '" + tmp.path().string() + "' && '" + program + "'").c_str()), 0) << program;
     records::Unit u(4, limit);
@@ -90,7 +92,8 @@ TEST(RecordRuntime, GfortranRecordsAndBindCCallEqualOurs) {
     double c[3][6], t[3] = {0.5, 1, 1.5}, uh[6], bh[18];
     for (int i = 0; i < 18; ++i) bh[i] = -i, uh[i % 6] = 0.5 * (i % 6);
     const std::string ours = tmp.file("ours.op2");
-    ZEL_OP2_WMC(&m, &n0, &k, names, c[0], c[1], c[2], t, uh, bh, uh, bh, uh, bh, &fd, ours.data(), int64_t(ours.size()));
+    ZEL_OP2_WMC(&m, &n0, &k, names, c[0], c[1], c[2], t, uh, bh, uh, bh, uh, bh, &fd, ours.data(),
+                int64_t(ours.size()));
     EXPECT_EQ(read_file(ours), read_file(tmp.file("from_fortran.op2")));
     EXPECT_GT(read_file(ours).size(), 500u);
   }

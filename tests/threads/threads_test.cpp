@@ -27,7 +27,8 @@ Samples read_dac(const std::string &path) {
   void *h = zel_dac_open(path.c_str(), &n, &rate, &spare, &status);
   for (int i = 0; i < 40 && got > 0; ++i) got = add(out, zel_dac_getnpts(h, (i * 1237) % 5000 + 1, x.data()), x);
   for (int centre : {0, n / 3, n - 1})
-    add(out, zel_dac_getwindow(h, n, 0.0, 1.0 / rate, centre / rate, 700, t.data(), x.data()), x, 1401), add(out, 0, t, 1401);
+    add(out, zel_dac_getwindow(h, n, 0.0, 1.0 / rate, centre / rate, 700, t.data(), x.data()), x, 1401),
+        add(out, 0, t, 1401);
   zel_dac_close(h), x.assign(size_t(n), -1.0);
   add(out, zel_dac_data(path.c_str(), &n, &start, &rate, x.data()), x, n);
   return out;
@@ -41,7 +42,8 @@ Samples read_rpc(const std::string &path) {
   double dt = 0.0;
   void *h = zel_rpc_open(path.c_str(), &channels, &n, &dt, nullptr, &status);
   for (int c = 1; c <= channels; ++c) {
-    for (int i = 0, done = 0, got = 0; done < n; ++i, done += got) got = add(out, zel_rpc_getnpts(h, c, (i * 997) % 3000 + 1, x.data()), x);
+    for (int i = 0, done = 0, got = 0; done < n; ++i, done += got)
+      got = add(out, zel_rpc_getnpts(h, c, (i * 997) % 3000 + 1, x.data()), x);
     for (int centre : {0, n / 2, n}) add(out, zel_rpc_getwindow(h, c, centre * dt, 400, t.data(), x.data()), x, 801);
   }
   zel_rpc_readclose(h), x.assign(size_t(n), -1.0);
@@ -60,10 +62,12 @@ TEST(Threads, ReadsOfDifferentFilesOnEightThreadsMatchOneThread) {
   const int claimed[] = {20000, 7777, 9000, 4096}, held[] = {20000, 7777, 6000, 4096};
   for (int i = 0; i < 4; ++i) {
     dac_test::DacBuilder b;
-    b.samples = dac_test::ramp(held[i], 0.25f * float(i + 1), float(100 * i)), b.point_count = claimed[i], b.pad_data = false;
+    b.samples = dac_test::ramp(held[i], 0.25f * float(i + 1), float(100 * i)), b.point_count = claimed[i],
+    b.pad_data = false;
     jobs.push_back([path = b.write(dir, "f" + std::to_string(i) + ".dac")] { return read_dac(path); });
     zel_test::Rpc3File f;
-    f.channels = 3 - i % 2, f.group = 1024, f.frames = 40 + 7 * i, f.floating = i == 1, f.big_endian = i == 3, f.size_change = i == 2 ? -5000 : 0;
+    f.channels = 3 - i % 2, f.group = 1024, f.frames = 40 + 7 * i, f.floating = i == 1, f.big_endian = i == 3,
+    f.size_change = i == 2 ? -5000 : 0;
     f.stored = [i](int c, int64_t p) { return double((c * 1000 + p * 7 + i * 13) % 20011 - 10000); };
     jobs.push_back([path = f.write(dir.file("f" + std::to_string(i) + ".rsp"))] { return read_rpc(path); });
   }
@@ -72,7 +76,9 @@ TEST(Threads, ReadsOfDifferentFilesOnEightThreadsMatchOneThread) {
   std::vector<std::vector<Samples>> threaded(jobs.size(), std::vector<Samples>(3));
   std::vector<std::thread> threads;
   for (size_t i = 0; i < jobs.size(); ++i)
-    threads.emplace_back([&, i] { for (Samples &round : threaded[i]) round = jobs[i](); });
+    threads.emplace_back([&, i] {
+      for (Samples &round : threaded[i]) round = jobs[i]();
+    });
   for (std::thread &t : threads) t.join();
   for (size_t i = 0; i < jobs.size(); ++i)
     for (size_t r = 0; r < 3; ++r) EXPECT_TRUE(threaded[i][r] == single[i]) << "file " << i << " round " << r;

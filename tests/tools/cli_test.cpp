@@ -36,7 +36,8 @@ std::vector<double> awkward(size_t n, double phase) {
 
 TEST(CliCat, PrintsExactSamplesSelectsRowsAndRoundTripsThroughCsv) {
   TempDir dir;
-  write_rpc(dir.file("f.rsp"), {awkward(1024, 0.0), awkward(1024, 1.0)}, 1.0 / 300.0, true, {{"Left, front", "N"}, {"Right", "m/s^2"}});
+  write_rpc(dir.file("f.rsp"), {awkward(1024, 0.0), awkward(1024, 1.0)}, 1.0 / 300.0, true,
+            {{"Left, front", "N"}, {"Right", "m/s^2"}});
   const Outcome cat = run_zel(dir, {"cat", "f.rsp"});
   ASSERT_EQ(cat.status, 0) << cat.err;
   const auto [header, rows] = parse_csv(cat.out);
@@ -55,7 +56,8 @@ TEST(CliCat, PrintsExactSamplesSelectsRowsAndRoundTripsThroughCsv) {
   const auto [wheader, wrows] = parse_csv(window.out);
   EXPECT_EQ(wheader, (std::vector<std::string>{"time [s]", "Travel [mm]", "Travel [mm]"}));
   ASSERT_EQ(wrows.size(), 11u);
-  for (size_t k = 0; k < wrows.size(); ++k) EXPECT_EQ(wrows[k], (std::vector<double>{2.0 + 0.01 * double(10 + k), a[10 + k], a[10 + k]})) << k;
+  for (size_t k = 0; k < wrows.size(); ++k)
+    EXPECT_EQ(wrows[k], (std::vector<double>{2.0 + 0.01 * double(10 + k), a[10 + k], a[10 + k]})) << k;
 }
 
 TEST(CliConvert, FormatsByExtensionRoundTripWithinTheQuantisation) {
@@ -68,7 +70,8 @@ TEST(CliConvert, FormatsByExtensionRoundTripWithinTheQuantisation) {
   EXPECT_EQ(json_values(info, "description"), (std::vector<std::string>{"Fx", "My"}));
   EXPECT_EQ(json_values(info, "unit"), (std::vector<std::string>{"N", "Nm"}));
   for (int c = 1; c <= 2; ++c) {
-    const std::vector<double> original = rpc_channel(dir.file("in.rsp"), c), back = rpc_channel(dir.file("back.rpc"), c);
+    const std::vector<double> original = rpc_channel(dir.file("in.rsp"), c),
+                              back = rpc_channel(dir.file("back.rpc"), c);
     double rate = 0, peak = 0;
     std::vector<double> floats;
     for (double x : original) floats.push_back(double(float(x)));
@@ -76,7 +79,8 @@ TEST(CliConvert, FormatsByExtensionRoundTripWithinTheQuantisation) {
     EXPECT_NEAR(1.0 / rate, 0.0025, 1e-9);
     for (double x : original) peak = std::max(peak, std::fabs(x));
     ASSERT_EQ(back.size(), original.size());
-    for (size_t i = 0; i < back.size(); ++i) ASSERT_NEAR(back[i], original[i], peak / 32752.0 + std::fabs(original[i]) * 1.2e-7) << c << " " << i;
+    for (size_t i = 0; i < back.size(); ++i)
+      ASSERT_NEAR(back[i], original[i], peak / 32752.0 + std::fabs(original[i]) * 1.2e-7) << c << " " << i;
   }
   // A CSV's time column gives start and interval; uneven times and mixed intervals are refused.
   std::ofstream csv(dir.file("t.csv"));
@@ -115,7 +119,8 @@ void expect_stats(const std::string &json, size_t c, const std::vector<double> &
 TEST(CliInfo, FactsByContentAndStatisticsOfTheLibrarysData) {
   TempDir dir;
   Columns c(2, std::vector<double>(1500));
-  for (size_t i = 0; i < 1500; ++i) c[0][i] = 100 * std::sin(double(i) * 0.01) + 3, c[1][i] = -5 - 0.5 * std::cos(double(i) * 0.3);
+  for (size_t i = 0; i < 1500; ++i)
+    c[0][i] = 100 * std::sin(double(i) * 0.01) + 3, c[1][i] = -5 - 0.5 * std::cos(double(i) * 0.3);
   c[0][200] = c[0][700] = 250.0;
   write_rpc(dir.file("two.dac"), c, 0.002, false, {{"Hub force", "kN"}, {"Ramp", "mm"}});
   write_dac(dir.file("one.rsp"), c[1], 200.0, 1.5, "Damper travel");
@@ -144,7 +149,8 @@ TEST(CliInfo, SampleFileAgreesWithItsOwnStatisticsRecords) {
   const std::string bytes = slurp(sample);
   auto record = [&](const std::string &key) {
     for (size_t r = 0; r + 128 <= bytes.size(); r += 128)
-      if (bytes.compare(r, key.size() + 1, key.c_str(), key.size() + 1) == 0) return std::string(bytes.c_str() + r + 32);
+      if (bytes.compare(r, key.size() + 1, key.c_str(), key.size() + 1) == 0)
+        return std::string(bytes.c_str() + r + 32);
     return std::string();
   };
   const int channels = std::atoi(record("CHANNELS").c_str());
@@ -176,15 +182,21 @@ TEST(CliErrors, ExitNonZeroWithOneLineNamingTheFileAndTheReason) {
       {{"plot", "a.dac", "--channel", "0"}, {"a.dac", "out of range"}},
       {{"convert", "a.dac", "no/dir/out.rsp"}, {"out.rsp", "cannot create: No such file or directory"}},
       {{"convert", "a.dac", "a.xyz"}, {"a.xyz: unknown output format"}},
-      {{}, {}}, {{"frobnicate"}, {"frobnicate"}}, {{"cat"}, {"file"}}, {{"cat", "a.dac", "--channel", "one"}, {"one"}},
-      {{"cat", "a.dac", "--start", "1", "--end", "0"}, {"--start"}}, {{"plot", "a.dac"}, {"channel"}}, {{"convert", "a.dac"}, {}},
+      {{}, {}},
+      {{"frobnicate"}, {"frobnicate"}},
+      {{"cat"}, {"file"}},
+      {{"cat", "a.dac", "--channel", "one"}, {"one"}},
+      {{"cat", "a.dac", "--start", "1", "--end", "0"}, {"--start"}},
+      {{"plot", "a.dac"}, {"channel"}},
+      {{"convert", "a.dac"}, {}},
       {{"convert", "--float", "a.dac", "b.dac"}, {"--float"}},
       {{"export-modal", "--modes", "2", "--steps", "5", "--punch", "a", "--op2", "b"}, {}}};
   for (const auto &[args, needles] : cases) {
     SCOPED_TRACE(args.empty() ? "(none)" : args[0] + " " + (args.size() > 1 ? args[1] : ""));
     expect_failure(run_zel(dir, args), needles);
   }
-  const Outcome run = run_zel(dir, {"info", "gone1", "a.dac", "gone2"}); // each bad file reported, the good one described
+  const Outcome run =
+      run_zel(dir, {"info", "gone1", "a.dac", "gone2"}); // each bad file reported, the good one described
   EXPECT_NE(run.status, 0);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
   EXPECT_NE(run.out.find("a.dac"), std::string::npos);
@@ -236,9 +248,12 @@ TEST(CliOutput, RefusesToOverwriteAnInput) {
   std::filesystem::create_hard_link(dir.file("a.dac"), dir.file("hard.dac"));
   std::filesystem::create_symlink("a.dac", dir.file("soft.dac"));
   const auto before = contents(dir.path());
-  for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-           {"convert", "a.dac", "./a.dac"}, {"convert", "x_2.dac", "x_1.dac", "x.dac"}, // x.dac derives x_1.dac
-           {"convert", "a.dac", "hard.dac"}, {"convert", "a.dac", "soft.dac"}, {"plot", "a.dac", "-c", "1", "-o", "a.dac"}}) {
+  for (const std::vector<std::string> &args :
+       std::vector<std::vector<std::string>>{{"convert", "a.dac", "./a.dac"},
+                                             {"convert", "x_2.dac", "x_1.dac", "x.dac"}, // x.dac derives x_1.dac
+                                             {"convert", "a.dac", "hard.dac"},
+                                             {"convert", "a.dac", "soft.dac"},
+                                             {"plot", "a.dac", "-c", "1", "-o", "a.dac"}}) {
     SCOPED_TRACE(args.back());
     expect_failure(run_zel(dir, args), {"would overwrite the input"});
     EXPECT_EQ(contents(dir.path()), before);
@@ -250,7 +265,8 @@ TEST(CliOutput, RefusesToOverwriteAnInput) {
 TEST(CliPlot, PolylinesInsideThePlotAreaKeepTheSpikes) {
   TempDir dir;
   Columns c(2, std::vector<double>(200000));
-  for (size_t i = 0; i < c[0].size(); ++i) c[0][i] = std::sin(double(i) * 0.001) * 100.0, c[1][i] = std::cos(double(i) * 0.0003) * 50.0;
+  for (size_t i = 0; i < c[0].size(); ++i)
+    c[0][i] = std::sin(double(i) * 0.001) * 100.0, c[1][i] = std::cos(double(i) * 0.0003) * 50.0;
   c[0][123457] = 400.0, c[1][77777] = -300.0;
   write_rpc(dir.file("long.rsp"), c, 0.001, true, {{"Spindle <load> & more", "kN"}, {"Other", "kN"}});
   ASSERT_EQ(run_zel(dir, {"plot", "long.rsp", "-c", "1", "--channel", "2"}).status, 0);

@@ -15,11 +15,14 @@ namespace {
 
 // Print order. Labels are 12 characters, a word at each end; the values of
 // lines 1 to 3 are only the options in parentheses (options begin with '-').
-const char *const kLines[8] = {
-    R"(QEN C\+\+     opts: \(-[^()]*(\([^()]*\)[^()]*)*\))", R"(QEN C       opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
-    R"(QEN Link    opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",   R"(QEN Utility  lib: zel)",
-    R"(QEN Compile   os: \S.*)",                              R"(QEN Compile date: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d)",
-    R"(QEN Compile  ver: \d{8}\.\d{4})",                      R"(QEN Release  ver: (\d{4}\.\d+\.\d+-CL\d{6}))"};
+const char *const kLines[8] = {R"(QEN C\+\+     opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
+                               R"(QEN C       opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
+                               R"(QEN Link    opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
+                               R"(QEN Utility  lib: zel)",
+                               R"(QEN Compile   os: \S.*)",
+                               R"(QEN Compile date: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d)",
+                               R"(QEN Compile  ver: \d{8}\.\d{4})",
+                               R"(QEN Release  ver: (\d{4}\.\d+\.\d+-CL\d{6}))"};
 
 std::string report(const char **result) {
   std::fflush(stdout);
@@ -36,7 +39,8 @@ TEST(VersionReport, PrintsTheEightStoredTextsInOrderAndReturnsTheRelease) {
   std::string release;
   std::vector<std::string> printed;
   ASSERT_EQ(out.substr(0, 2), "\n\n");
-  for (size_t at = 2, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) printed.push_back(out.substr(at, end - at));
+  for (size_t at = 2, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+    printed.push_back(out.substr(at, end - at));
   ASSERT_EQ(printed.size(), 8u) << out;
   EXPECT_EQ(out.back(), '\n');
   const std::vector<unsigned char> raw = zel_test::read_file_bytes(ZEL_LIBRARY_FILE);
