@@ -80,6 +80,18 @@ ZEL_API int zel_rpc_getnpts(void *handle, int channel, int count, double *values
 ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time, int halfWidth, double *times,
                               double *values);
 
+/* Samples per channel that hold data: the count the file records
+ * (KIVOR_STEPS, as this library writes it) when it lies between 1 and the
+ * points per channel, else the points per channel (whole frames). 0 for a
+ * null handle or a refused file. */
+ZEL_API int zel_rpc_samples(void *handle);
+
+/* Header record index (1 to NUM_PARAMS, in file order) as its keyword (32
+ * bytes) and value (96 bytes) texts, blanks at the end removed; either may
+ * be null. 0, 9 (index out of range, or a file whose header was refused)
+ * or 3 (null handle). */
+ZEL_API int zel_rpc_record(void *handle, int index, char *keyword, char *value);
+
 /* Releases a read handle. 0, or 3 for a null handle. */
 ZEL_API int zel_rpc_readclose(void *handle);
 
@@ -93,6 +105,31 @@ ZEL_API int zel_rpc_data(const char *name, int channel, int *points, double *dt,
  * given its full size (disk full, file-size limit: nothing is left behind);
  * a handle otherwise (*status 0, or 10 when memory ran out). */
 ZEL_API void *zel_rpc_create(const char *name, int channels, int points, double dt, int *status);
+
+/* Value types and 16-bit conversions of zel_rpc_create_as. */
+enum {
+  ZEL_RPC_INT16 = 0,        /* scaled 16-bit integers ("SHORT_INTEGER") */
+  ZEL_RPC_FLOAT32 = 1,      /* 32-bit floats ("FLOATING_POINT") */
+  ZEL_RPC_TRUNCATE = 0,     /* 16-bit: quotient truncated towards zero */
+  ZEL_RPC_ROUND_NEAREST = 1 /* 16-bit: quotient rounded to nearest, ties away from zero */
+};
+
+/* zel_rpc_create with the value type and the 16-bit conversion given
+ * explicitly (QEN_KZEL_RPC_FLOAT is not read; QEN_ZEL_FRAMESPERGROUP and
+ * QEN_ZEL_NUM_REPEATS still are), and room for extra_records header records
+ * given later with zel_rpc_putrecord. An unknown value_type or conversion,
+ * or a negative extra_records: null with *status 8, nothing created. */
+ZEL_API void *zel_rpc_create_as(const char *name, int channels, int points, double dt,
+                                int value_type, int conversion, int extra_records, int *status);
+
+/* A header record of a file being written, before zel_rpc_writeclose.
+ * "DATE" replaces the time of writing; any other keyword (1 to 31
+ * printable characters, no blanks) takes one of the extra records reserved
+ * by zel_rpc_create_as, or replaces the value it was given before. value
+ * is cut to 95 characters. 0; 9 for a keyword the writer fills itself
+ * (FORMAT, CHANNELS, DESC.CHAN_n, ...), a malformed keyword, a null text
+ * or no room left; 3, 10 or 11 as for zel_rpc_putchannel. */
+ZEL_API int zel_rpc_putrecord(void *handle, const char *keyword, const char *value);
 
 /* Stores one channel; null texts keep the current ones. 0, 9, 10, 3, or 11
  * when a write of the channel failed (disk full, file-size limit, I/O
@@ -371,6 +408,9 @@ public:
   int getData(int channel, int count, double *values);
   /* 2 * halfWidth + 1 points around time. 0 or 9. */
   int getWindow(int channel, double time, double *times, double *values, int halfWidth);
+  /* As zel_rpc_samples and zel_rpc_record (after initRead). */
+  int getSamples();
+  int getRecord(int index, char *keyword, char *value);
 
 private:
   zel::Rpc3Reader *impl_;
@@ -385,6 +425,9 @@ private:
 class ZEL_API rpc3file_output {
 public:
   rpc3file_output(const char *name, int channels, int points, double dt);
+  /* As zel_rpc_create_as: the status is 8 for unknown settings. */
+  rpc3file_output(const char *name, int channels, int points, double dt, int value_type,
+                  int conversion, int extra_records = 0);
   ~rpc3file_output();
   rpc3file_output(const rpc3file_output &) = delete;
   rpc3file_output &operator=(const rpc3file_output &) = delete;
@@ -394,6 +437,8 @@ public:
   int setChannel(int channel, int points, const double *values, const char *description,
                  const char *units);
   int getStatus();
+  /* As zel_rpc_putrecord. */
+  int putRecord(const char *keyword, const char *value);
   /* Writes the final header and closes the file; 0, or 11 when any write
    * of the file's life failed (the file is then removed). Further calls
    * return the same; the destructor closes a file not closed yet. */

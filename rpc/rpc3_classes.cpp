@@ -46,8 +46,19 @@ int rpc3file_input::getWindow(int channel, double time, double *times, double *v
   return ZEL_RPC_CHANNEL_RANGE;
 }
 
+int rpc3file_input::getSamples() { return impl_ ? impl_->samples() : 0; }
+int rpc3file_input::getRecord(int index, char *keyword, char *value) {
+  return impl_ ? impl_->record(index, keyword, value) : ZEL_RPC_CHANNEL_RANGE;
+}
+
 rpc3file_output::rpc3file_output(const char *name, int channels, int points, double dt)
     : impl_(new (std::nothrow) zel::Rpc3Writer(name, channels, points, dt)) {}
+rpc3file_output::rpc3file_output(const char *name, int channels, int points, double dt,
+                                 int value_type, int conversion, int extra_records)
+    : impl_(nullptr) {
+  const zel::WriteOptions options{value_type, conversion, extra_records};
+  impl_ = new (std::nothrow) zel::Rpc3Writer(name, channels, points, dt, &options);
+}
 rpc3file_output::~rpc3file_output() { delete impl_; }
 int rpc3file_output::setChannel(int channel, int points, const double *values,
                                 const char *description, const char *units) {
@@ -55,4 +66,7 @@ int rpc3file_output::setChannel(int channel, int points, const double *values,
                : ZEL_RPC_OUT_OF_MEMORY;
 }
 int rpc3file_output::getStatus() { return impl_ ? impl_->status() : ZEL_RPC_OUT_OF_MEMORY; }
+int rpc3file_output::putRecord(const char *keyword, const char *value) {
+  return impl_ ? impl_->put_record(keyword, value) : ZEL_RPC_OUT_OF_MEMORY;
+}
 int rpc3file_output::close() { return impl_ ? impl_->close() : ZEL_RPC_OK; }

@@ -176,4 +176,27 @@ int Rpc3Reader::attributes(int channel, char *description, char *units) const {
   return 0;
 }
 
+int Rpc3Reader::samples() const {
+  const int64_t points = layout_.points_per_channel();
+  int64_t recorded = 0;
+  if (raw_header_)
+    for (int64_t r = rpc3::kProbeRecords; r < header_.num_params; ++r)
+      if (rpc3::keyword_is(rpc3::record_keyword(raw_header_, r), rpc3::kSteps))
+        recorded = parse_int(rpc3::record_value(raw_header_, r), rpc3::kValueBytes);
+  return static_cast<int>(recorded >= 1 && recorded <= points ? recorded : points);
+}
+
+int Rpc3Reader::record(int index, char *keyword, char *value) const {
+  if (!raw_header_ || index < 1 || index > header_.num_params) return ZEL_RPC_CHANNEL_RANGE;
+  const auto put = [](char *dest, size_t dest_size, const char *field, size_t size) {
+    if (!dest) return;
+    copy_field(dest, dest_size, field, size);
+    for (size_t n = std::strlen(dest); n > 0 && dest[n - 1] == ' '; --n) dest[n - 1] = '\0';
+  };
+  put(keyword, rpc3::kKeywordBytes, rpc3::record_keyword(raw_header_, index - 1),
+      rpc3::kKeywordBytes);
+  put(value, rpc3::kTextBytes, rpc3::record_value(raw_header_, index - 1), rpc3::kValueBytes);
+  return ZEL_RPC_OK;
+}
+
 } // namespace zel

@@ -33,6 +33,8 @@ public:
   int read_whole(int channel, double *values);
   int read_next(int channel, int count, double *values);
   int read_window(int channel, double time, double *times, double *values, int half_width);
+  int samples() const;
+  int record(int index, char *keyword, char *value) const;
 
   // What the library's tests look at.
   ReadMode mode() const { return mode_; }

@@ -60,10 +60,24 @@ float to_float(double v) {
 
 } // namespace
 
-Rpc3Writer::Rpc3Writer(const char *name, int channels, int points, double dt)
+Rpc3Writer::Rpc3Writer(const char *name, int channels, int points, double dt,
+                       const WriteOptions *options)
     : channel_count_(channels < 1 ? 1 : channels), announced_points_(points), sample_interval_(dt) {
   rpc3::clear_header(header_);
-  plan_layout(points);
+  if (options) {
+    const bool known_type =
+        options->value_type == ZEL_RPC_INT16 || options->value_type == ZEL_RPC_FLOAT32;
+    const bool known_conversion =
+        options->conversion == ZEL_RPC_TRUNCATE || options->conversion == ZEL_RPC_ROUND_NEAREST;
+    if (!known_type || !known_conversion || options->extra_records < 0) {
+      // Settings no file can be written with: nothing is created.
+      status_ = ZEL_RPC_CREATE_FAILED;
+      return;
+    }
+    round_nearest_ = options->conversion == ZEL_RPC_ROUND_NEAREST;
+    extra_capacity_ = options->extra_records;
+  }
+  plan_layout(points, options);
   copy_text(run_name_, sizeof run_name_, name);
   // The file is created by the name as given; run_name_ keeps a copy cut
   // to 255 characters for the header, created_name_ the whole name, so
@@ -115,7 +129,7 @@ int Rpc3Writer::close() {
   return status_ == ZEL_RPC_WRITE_FAILED ? status_ : static_cast<int>(ZEL_RPC_OK);
 }
 
-void Rpc3Writer::plan_layout(int points) {
+void Rpc3Writer::plan_layout(int points, const WriteOptions *options) {
   // A count below 1 is laid out as a count of 0 would be: one frame of 256
   // points, so no size is ever derived from a count of points below 1.
   const int64_t p = points < 0 ? 0 : points;
@@ -126,7 +140,9 @@ void Rpc3Writer::plan_layout(int points) {
     const double whole = std::trunc(requested);
     group = frame * (whole == 1.0 ? 1 : whole == 4.0 ? 4 : 2);
   }
-  bytes_ = std::getenv(kEnvFloat) ? 4 : 2;
+  const bool floats =
+      options ? options->value_type == ZEL_RPC_FLOAT32 : std::getenv(kEnvFloat) != nullptr;
+  bytes_ = floats ? 4 : 2;
   header_.frames = static_cast<int>((p - 1) / frame + 1);
   header_.int_full_scale = rpc3::kFullScale;
   header_.pts_per_frame = frame;
@@ -155,13 +171,15 @@ void Rpc3Writer::fill_header() {
   // A channel count whose header cannot be counted in 32 bits, or whose
   // data section cannot be sized in 63, could never be held in memory
   // either: it is met as a shortage of memory.
+  // Extra records are reserved at once: the data section starts after
+  // every header block the file will ever need.
   const int64_t params = rpc3::written_params(channel_count_);
-  if (params > INT_MAX) {
+  if (params + extra_capacity_ > INT_MAX) {
     status_ = ZEL_RPC_OUT_OF_MEMORY;
     return;
   }
   header_.num_params = static_cast<int>(params);
-  header_.num_header_blocks = static_cast<int>(rpc3::header_blocks_for(params));
+  header_.num_header_blocks = static_cast<int>(rpc3::header_blocks_for(params + extra_capacity_));
   if (!rpc3::make_layout(header_, header_.pts_per_group / header_.pts_per_frame, bytes_,
                          static_cast<int64_t>(header_.num_header_blocks) * rpc3::kBlockBytes,
                          layout_)) {
@@ -181,13 +199,24 @@ void Rpc3Writer::fill_header() {
   }
 }
 
+void Rpc3Writer::format_record(int64_t r, unsigned char *record) const {
+  const int64_t base = rpc3::written_params(channel_count_);
+  if (r < base) {
+    rpc3::format_record({&header_, run_name_, announced_points_, channels_}, r, record);
+  } else if (r - base < static_cast<int64_t>(extras_.size())) {
+    const auto &extra = extras_[static_cast<size_t>(r - base)];
+    rpc3::put_record(record, 0, extra.first.c_str(), extra.second.c_str());
+  }
+}
+
 void Rpc3Writer::write_header() {
-  const rpc3::WrittenHeader h{&header_, run_name_, announced_points_, channels_};
+  header_.num_params =
+      static_cast<int>(rpc3::written_params(channel_count_) + static_cast<int64_t>(extras_.size()));
   const int64_t bytes = layout_.data_start;
   std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[bytes]());
   if (image) {
     for (int64_t r = 0; r < header_.num_params; ++r)
-      rpc3::format_record(h, r, image.get() + r * rpc3::kRecordBytes);
+      format_record(r, image.get() + r * rpc3::kRecordBytes);
     if (!file_write_at(stream_, 0, image.get(), bytes)) status_ = ZEL_RPC_WRITE_FAILED;
     return;
   }
@@ -198,13 +227,47 @@ void Rpc3Writer::write_header() {
     std::memset(block, 0, sizeof block);
     for (int64_t i = 0; i < rpc3::kRecordsPerBlock; ++i) {
       const int64_t r = b * rpc3::kRecordsPerBlock + i;
-      if (r < header_.num_params) rpc3::format_record(h, r, block + i * rpc3::kRecordBytes);
+      if (r < header_.num_params) format_record(r, block + i * rpc3::kRecordBytes);
     }
     if (!file_write_at(stream_, b * rpc3::kBlockBytes, block, sizeof block)) {
       status_ = ZEL_RPC_WRITE_FAILED;
       return;
     }
   }
+}
+
+int Rpc3Writer::put_record(const char *keyword, const char *value) {
+  if (!channels_) return status_;
+  if (!stream_) return ZEL_RPC_BAD_HANDLE;
+  if (status_ == ZEL_RPC_WRITE_FAILED) return status_;
+  if (!keyword || !value) return ZEL_RPC_CHANNEL_RANGE;
+  // A keyword is 1 to 31 printable characters without blanks.
+  const size_t length = std::strlen(keyword);
+  if (length == 0 || length >= static_cast<size_t>(rpc3::kKeywordBytes))
+    return ZEL_RPC_CHANNEL_RANGE;
+  for (size_t i = 0; i < length; ++i)
+    if (keyword[i] <= ' ' || keyword[i] > '~') return ZEL_RPC_CHANNEL_RANGE;
+  if (std::strcmp(keyword, rpc3::kDate) == 0) {
+    copy_text(header_.date, sizeof header_.date, value);
+    return ZEL_RPC_OK;
+  }
+  // The records the writer fills itself are not the caller's to give.
+  for (const rpc3::Field<rpc3_header> &f : rpc3::kFixedFields)
+    if (std::strcmp(keyword, f.keyword) == 0) return ZEL_RPC_CHANNEL_RANGE;
+  int channel = 0;
+  if (rpc3::channel_field_read(keyword, channel)) return ZEL_RPC_CHANNEL_RANGE;
+  char text[rpc3::kTextBytes];
+  copy_text(text, sizeof text, value);
+  try {
+    for (auto &extra : extras_)
+      if (extra.first == keyword) {
+        extra.second = text; // a keyword given again takes its new value
+        return ZEL_RPC_OK;
+      }
+    if (static_cast<int64_t>(extras_.size()) >= extra_capacity_) return ZEL_RPC_CHANNEL_RANGE;
+    extras_.emplace_back(keyword, text);
+  } catch (const std::bad_alloc &) { return ZEL_RPC_OUT_OF_MEMORY; }
+  return ZEL_RPC_OK;
 }
 
 bool Rpc3Writer::write_runs(int channel, const unsigned char *values) {
@@ -250,7 +313,10 @@ int Rpc3Writer::set_channel(int channel, int points, const double *values, const
   const double divisor = scale == 0.0 || bytes == 4 ? 1.0 : scale;
 
   unsigned char *out = stored.get();
-  if (bytes == 2) {
+  if (bytes == 2 && round_nearest_) {
+    for (int64_t i = 0; i < n; ++i)
+      store_le16(out + 2 * i, static_cast<uint16_t>(to_short(std::round(values[i] / divisor))));
+  } else if (bytes == 2) {
     for (int64_t i = 0; i < n; ++i)
       store_le16(out + 2 * i, static_cast<uint16_t>(to_short(values[i] / divisor)));
   } else {

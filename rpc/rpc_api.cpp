@@ -42,6 +42,21 @@ std::unique_ptr<Rpc3Reader> open_reader(const char *name, int &status) {
   return reader;
 }
 
+// Creates a writer; null when no file was left to write to (the writer
+// could not be allocated, the file could not be created or sized).
+void *create_writer(const char *name, int channels, int points, double dt,
+                    const zel::WriteOptions *options, int *status) {
+  if (status) *status = ZEL_RPC_OPEN_FAILED; // stays so should anything below fail
+  std::unique_ptr<Rpc3Writer> writer(new (std::nothrow)
+                                         Rpc3Writer(name, channels, points, dt, options));
+  if (!writer) return nullptr;
+  const int code = writer->status();
+  if (status) *status = code;
+  // A file that could not take its full size is removed with the writer.
+  if (code == ZEL_RPC_CREATE_FAILED || code == ZEL_RPC_WRITE_FAILED) return nullptr;
+  return writer.release();
+}
+
 } // namespace
 
 extern "C" {
@@ -97,6 +112,13 @@ ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time, int halfWi
   });
 }
 
+ZEL_API int zel_rpc_samples(void *handle) { return handle ? as_reader(handle)->samples() : 0; }
+
+ZEL_API int zel_rpc_record(void *handle, int index, char *keyword, char *value) {
+  if (!handle) return ZEL_RPC_BAD_HANDLE;
+  return as_reader(handle)->record(index, keyword, value);
+}
+
 ZEL_API int zel_rpc_readclose(void *handle) {
   if (!handle) return ZEL_RPC_BAD_HANDLE;
   delete as_reader(handle);
@@ -123,16 +145,22 @@ ZEL_API int zel_rpc_data(const char *name, int channel, int *points, double *dt,
 }
 
 ZEL_API void *zel_rpc_create(const char *name, int channels, int points, double dt, int *status) {
-  return guarded<void *>(nullptr, [&]() -> void * {
-    if (status) *status = ZEL_RPC_OPEN_FAILED; // stays so should anything below fail
-    std::unique_ptr<Rpc3Writer> writer(new (std::nothrow) Rpc3Writer(name, channels, points, dt));
-    if (!writer) return nullptr;
-    const int code = writer->status();
-    if (status) *status = code;
-    // A file that could not take its full size is removed with the writer.
-    if (code == ZEL_RPC_CREATE_FAILED || code == ZEL_RPC_WRITE_FAILED) return nullptr;
-    return writer.release();
+  return guarded<void *>(
+      nullptr, [&] { return create_writer(name, channels, points, dt, nullptr, status); });
+}
+
+ZEL_API void *zel_rpc_create_as(const char *name, int channels, int points, double dt,
+                                int value_type, int conversion, int extra_records, int *status) {
+  return guarded<void *>(nullptr, [&] {
+    const zel::WriteOptions options{value_type, conversion, extra_records};
+    return create_writer(name, channels, points, dt, &options, status);
   });
+}
+
+ZEL_API int zel_rpc_putrecord(void *handle, const char *keyword, const char *value) {
+  if (!handle) return ZEL_RPC_BAD_HANDLE;
+  return guarded<int>(ZEL_RPC_OUT_OF_MEMORY,
+                      [&] { return as_writer(handle)->put_record(keyword, value); });
 }
 
 ZEL_API int zel_rpc_putchannel(void *handle, int channel, int points, const double *values,
