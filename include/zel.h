@@ -123,7 +123,9 @@ ZEL_API void *zel_rpc_create_as(const char *name, int channels, int points, doub
                                 int value_type, int conversion, int extra_records, int *status);
 
 /* A header record of a file being written, before zel_rpc_writeclose.
- * "DATE" replaces the time of writing; any other keyword (1 to 31
+ * "DATE" replaces the time of writing, "KIVOR_RUN" the file name written
+ * as the run (a file written under a temporary name keeps its final one);
+ * any other keyword (1 to 31
  * printable characters, no blanks) takes one of the extra records reserved
  * by zel_rpc_create_as, or replaces the value it was given before. value
  * is cut to 95 characters. 0; 9 for a keyword the writer fills itself

@@ -251,6 +251,10 @@ int Rpc3Writer::put_record(const char *keyword, const char *value) {
     copy_text(header_.date, sizeof header_.date, value);
     return ZEL_RPC_OK;
   }
+  if (std::strcmp(keyword, rpc3::kRun) == 0) {
+    copy_text(run_name_, sizeof run_name_, value);
+    return ZEL_RPC_OK;
+  }
   // The records the writer fills itself are not the caller's to give.
   for (const rpc3::Field<rpc3_header> &f : rpc3::kFixedFields)
     if (std::strcmp(keyword, f.keyword) == 0) return ZEL_RPC_CHANNEL_RANGE;

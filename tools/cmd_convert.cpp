@@ -21,11 +21,11 @@ namespace {
 // progress bar ends its line before the caller reports them.
 std::vector<std::string> write_output(OutputFormat format, const std::string &out,
                                       const std::vector<ChannelRef> &refs, const SignalInfo &lead,
-                                      bool floats) {
+                                      const Rpc3Settings &settings) {
   Progress progress("converting", static_cast<int64_t>(refs.size()));
   switch (format) {
   case OutputFormat::Rpc3:
-    write_rpc3(out, refs, lead.points, lead.dt, floats, &progress);
+    write_rpc3(out, refs, lead.points, lead.dt, settings, &progress);
     return {out};
   case OutputFormat::Dac: return write_dac(out, refs, &progress);
   case OutputFormat::Csv: break;
@@ -42,6 +42,8 @@ Command add_convert_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
     bool floats = false;
+    bool integers = false;
+    bool truncate = false;
   };
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
@@ -53,14 +55,24 @@ Command add_convert_command(CLI::App &app) {
       ->required()
       ->expected(2, -1);
   sub->add_flag("--float", options->floats,
-                "Write RPC III values as 32-bit floats instead of scaled 16-bit integers");
+                "Write RPC III values as 32-bit floats (the default when every input stores "
+                "floats: RPC III float files, DAC files)");
+  sub->add_flag("--int16", options->integers,
+                "Write RPC III values as scaled 16-bit integers, rounded to nearest (the "
+                "default unless every input stores floats)");
+  sub->add_flag("--truncate", options->truncate,
+                "Convert RPC III 16-bit values by truncation towards zero instead of rounding "
+                "to nearest");
 
   return {sub, [options]() {
             const std::string out = options->files.back();
             const std::vector<std::string> inputs(options->files.begin(), options->files.end() - 1);
             const OutputFormat format = output_format(out);
-            if (options->floats && format != OutputFormat::Rpc3)
-              fail(out, "--float applies to RPC III output only");
+            if ((options->floats || options->integers || options->truncate) &&
+                format != OutputFormat::Rpc3)
+              fail(out, "--float, --int16 and --truncate apply to RPC III output only");
+            if (options->floats && (options->integers || options->truncate))
+              fail(out, "--float stores floats: --int16 and --truncate apply to integers");
 
             std::vector<std::unique_ptr<SignalFile>> files;
             std::vector<ChannelRef> refs;
@@ -86,8 +98,17 @@ Command add_convert_command(CLI::App &app) {
                                                   ? dac_names(out, static_cast<int>(refs.size()))
                                                   : std::vector<std::string>{out});
 
+            Rpc3Settings settings;
+            // Floats stay floats unless 16-bit integers were asked for.
+            bool all_float = true;
+            for (const auto &file : files) all_float &= file->info().float_values;
+            settings.floats =
+                options->floats || (all_float && !options->integers && !options->truncate);
+            settings.truncate = options->truncate;
+            settings.date = lead.date;
+            settings.records = kept_records(refs);
             const std::vector<std::string> written =
-                write_output(format, out, refs, lead, options->floats);
+                write_output(format, out, refs, lead, settings);
             for (const std::string &name : written) std::printf("wrote %s\n", name.c_str());
             return 0;
           }};

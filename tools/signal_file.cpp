@@ -1,6 +1,7 @@
 #include "signal_file.h"
 
 #include "csv.h"
+#include "number_text.h"
 #include "tool_error.h"
 #include "zel.h"
 
@@ -62,12 +63,20 @@ public:
     char date[96] = {};
     const int status = input_.getInfo(channels, points, dt, date);
     if (status != 0) fail(path, rpc_message(status));
-    info_.points = points;
+    if (!(dt > 0.0)) fail(path, "sample interval " + exact(dt) + " s is not above 0");
+    // Every channel holds whole frames; the samples that hold data are the
+    // count the file records, when it records one.
+    padded_points_ = points;
+    info_.points = input_.getSamples();
     info_.dt = dt;
     info_.date = date;
+    char keyword[32], value[96];
+    for (int r = 1; input_.getRecord(r, keyword, value) == 0; ++r)
+      info_.records.emplace_back(keyword, value);
 
     const rpc3_header &header = input_.getHeader();
     const bool floats = std::strcmp(header.data_type, "FLOATING_POINT") == 0;
+    info_.float_values = floats;
     info_.value_type = floats ? "float32" : "int16 (scaled)";
     info_.byte_order =
         std::strcmp(header.format, "BINARY_IEEE_BIG_END") == 0 ? "big-endian" : "little-endian";
@@ -82,11 +91,12 @@ public:
 
   std::vector<double> read(int channel) override {
     check_channel(channel);
-    std::vector<double> values(static_cast<size_t>(info_.points));
+    std::vector<double> values(static_cast<size_t>(padded_points_));
     if (values.empty()) return values;
     const int code = input_.getData(channel, values.data());
     if (code != 0) fail(info_.path, rpc_message(code));
     if (input_.getStatus() != 0) fail(info_.path, rpc_message(input_.getStatus()));
+    values.resize(static_cast<size_t>(info_.points));
     return values;
   }
 
@@ -109,6 +119,7 @@ public:
 
 private:
   rpc3file_input input_;
+  int64_t padded_points_ = 0; // whole frames per channel
 };
 
 class DacSignal : public SignalFile {
@@ -129,9 +140,11 @@ public:
     // precision is taken as the whole number.
     const double whole = std::nearbyint(rate);
     if (whole >= 1.0 && std::fabs(rate - whole) <= rate * 0x1p-23) rate = whole;
-    info_.dt = rate > 0.0 ? 1.0 / rate : 0.0;
+    if (!(rate > 0.0) || std::isinf(rate)) fail(path, dac_message(ZEL_DAC_BAD_RATE));
+    info_.dt = 1.0 / rate;
     info_.date = date;
     info_.value_type = "float32";
+    info_.float_values = true;
     info_.byte_order = "little-endian";
     info_.channels.push_back({y_label, y_note});
   }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zel_tool {
@@ -28,8 +29,12 @@ struct SignalInfo {
   double dt = 0.0;         // sample interval in seconds
   double start_time = 0.0; // time of the first sample
   std::string date;
-  std::string value_type; // e.g. "int16 (scaled)", "float32"
-  std::string byte_order; // e.g. "little-endian"
+  std::string value_type;    // e.g. "int16 (scaled)", "float32"
+  std::string byte_order;    // e.g. "little-endian"
+  bool float_values = false; // stored as floats (not scaled integers, not text)
+  // RPC III: every header record in file order (keyword, value), so that a
+  // copy keeps what the tool does not interpret.
+  std::vector<std::pair<std::string, std::string>> records;
   std::vector<ChannelInfo> channels;
 
   int channel_count() const { return static_cast<int>(channels.size()); }

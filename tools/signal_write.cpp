@@ -10,41 +10,46 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 
 namespace zel_tool {
 
 namespace {
 
-// Sets (or removes, for a null value) an environment variable for the
-// lifetime of the object and restores the previous state afterwards.
-class ScopedEnvironment {
-public:
-  ScopedEnvironment(const char *name, const char *value) : name_(name) {
-    if (const char *old = std::getenv(name)) previous_ = std::string(old);
-    set(value);
-  }
-  ~ScopedEnvironment() { set(previous_ ? previous_->c_str() : nullptr); }
-  ScopedEnvironment(const ScopedEnvironment &) = delete;
-  ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+// The records the writer fills itself, whole keywords or channel prefixes.
+constexpr const char *kWriterKeywords[] = {"FORMAT",        "NUM_HEADER_BLOCKS",
+                                           "NUM_PARAMS",    "KIVOR_RUN",
+                                           "KIVOR_STEPS",   "DATA_TYPE",
+                                           "DATE",          "FILE_TYPE",
+                                           "OPERATION",     "TIME_TYPE",
+                                           "BYPASS_FILTER", "CHANNELS",
+                                           "DELTA_T",       "FRAMES",
+                                           "HALF_FRAMES",   "INT_FULL_SCALE",
+                                           "PART.CHAN_1",   "PART.NCHAN_1",
+                                           "PARTITIONS",    "PTS_PER_FRAME",
+                                           "PTS_PER_GROUP", "REPEATS"};
+constexpr const char *kWriterPrefixes[] = {"DESC.CHAN_",       "DEST.CHAN_",  "UNITS.CHAN_",
+                                           "MAP.CHAN_",        "SCALE.CHAN_", "UPPER_LIMIT.CHAN_",
+                                           "LOWER_LIMIT.CHAN_"};
 
-private:
-  void set(const char *value) {
-#ifdef _WIN32
-    _putenv_s(name_.c_str(), value ? value : "");
-#else
-    if (value)
-      ::setenv(name_.c_str(), value, 1);
-    else
-      ::unsetenv(name_.c_str());
-#endif
-  }
-  std::string name_;
-  std::optional<std::string> previous_;
-};
+bool written_by_writer(const std::string &keyword) {
+  for (const char *k : kWriterKeywords)
+    if (keyword == k) return true;
+  for (const char *p : kWriterPrefixes)
+    if (keyword.rfind(p, 0) == 0) return true;
+  return false;
+}
 
-// The writer reads this variable when it is created: set, it stores floats.
-constexpr const char *float_variable = "QEN_KZEL_RPC_FLOAT";
+// The channel a keyword ending in "CHAN_<digits>" belongs to (its digits
+// start at *digits), else 0.
+int keyword_channel(const std::string &keyword, size_t *digits) {
+  size_t d = keyword.size();
+  while (d > 0 && std::isdigit(static_cast<unsigned char>(keyword[d - 1]))) --d;
+  if (d == keyword.size() || d < 5 || keyword.compare(d - 5, 5, "CHAN_") != 0 ||
+      keyword.size() - d > 9)
+    return 0;
+  *digits = d;
+  return std::stoi(keyword.substr(d));
+}
 
 // RPC III texts hold 95 characters.
 std::string fit(const std::string &text, size_t size) { return text.substr(0, size); }
@@ -65,26 +70,53 @@ OutputFormat output_format(const std::string &path) {
   fail(path, "unknown output format: name it .rsp, .rpc or .tim (RPC III), .dac or .csv");
 }
 
+std::vector<std::pair<std::string, std::string>>
+kept_records(const std::vector<ChannelRef> &channels) {
+  std::vector<std::pair<std::string, std::string>> kept;
+  const SignalFile *first = nullptr;
+  for (const ChannelRef &ref : channels)
+    if (ref.file->info().format == Format::Rpc3 && !first) first = ref.file;
+  if (first)
+    for (const auto &[keyword, value] : first->info().records) {
+      size_t digits = 0;
+      if (!written_by_writer(keyword) && keyword_channel(keyword, &digits) == 0)
+        kept.emplace_back(keyword, value);
+    }
+  for (size_t out = 0; out < channels.size(); ++out) {
+    const ChannelRef &ref = channels[out];
+    for (const auto &[keyword, value] : ref.file->info().records) {
+      size_t digits = 0;
+      if (!written_by_writer(keyword) && keyword_channel(keyword, &digits) == ref.channel)
+        kept.emplace_back(keyword.substr(0, digits) + std::to_string(out + 1), value);
+    }
+  }
+  return kept;
+}
+
 void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels, int64_t points,
-                double dt, bool floats, Progress *progress) {
+                double dt, const Rpc3Settings &settings, Progress *progress) {
   if (points < 1) fail(path, "no samples to write");
   if (points > INT_MAX) fail(path, "too many samples for an RPC III file");
   if (!(dt > 0.0)) fail(path, "the sample interval must be above 0");
+  if (settings.records.size() > static_cast<size_t>(INT_MAX)) fail(path, "too many header records");
   AtomicOutput output(path);
-  void *handle = nullptr;
   int status = 0;
-  {
-    // Without --float the variable is removed, so that integers are what
-    // the caller gets whatever the environment says.
-    ScopedEnvironment value_type(float_variable, floats ? "1" : nullptr);
-    handle = zel_rpc_create(output.temp().c_str(), static_cast<int>(channels.size()),
-                            static_cast<int>(points), dt, &status);
-  }
+  void *handle = zel_rpc_create_as(output.temp().c_str(), static_cast<int>(channels.size()),
+                                   static_cast<int>(points), dt,
+                                   settings.floats ? ZEL_RPC_FLOAT32 : ZEL_RPC_INT16,
+                                   settings.truncate ? ZEL_RPC_TRUNCATE : ZEL_RPC_ROUND_NEAREST,
+                                   static_cast<int>(settings.records.size()), &status);
   if (handle == nullptr) fail(path, rpc_message(status));
   if (status != 0) {
     zel_rpc_writeclose(handle);
     fail(path, rpc_message(status));
   }
+  // A record the writer cannot take (a keyword with blanks, say) is left
+  // out; a failed write shows at the latest when the file is closed.
+  zel_rpc_putrecord(handle, "KIVOR_RUN", path.c_str()); // not the temporary's name
+  if (!settings.date.empty()) zel_rpc_putrecord(handle, "DATE", settings.date.c_str());
+  for (const auto &[keyword, value] : settings.records)
+    zel_rpc_putrecord(handle, keyword.c_str(), value.c_str());
   int channel = 0;
   for (const ChannelRef &ref : channels) {
     ++channel;

@@ -17,10 +17,27 @@ enum class OutputFormat { Rpc3, Dac, Csv };
 // .csv, in any case). Throws a ToolError for any other extension.
 OutputFormat output_format(const std::string &path);
 
-// One RPC III file holding every channel, all with the points and interval
-// given; integers unless floats is set. Throws a ToolError on failure.
+// How an RPC III file is written: scaled 16-bit integers (rounded to
+// nearest unless truncate) or floats, the DATE text (empty: the time of
+// writing) and header records to keep (keyword, value).
+struct Rpc3Settings {
+  bool floats = false;
+  bool truncate = false;
+  std::string date;
+  std::vector<std::pair<std::string, std::string>> records;
+};
+
+// One RPC III file holding every channel, all with the samples and interval
+// given (the true count is recorded). Throws a ToolError on failure.
 void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels, int64_t points,
-                double dt, bool floats, Progress *progress);
+                double dt, const Rpc3Settings &settings, Progress *progress);
+
+// The header records of the channels' RPC III files that a copy keeps:
+// those the writer does not fill itself. Records of one channel (keywords
+// ending in CHAN_n) follow their channel to its new number; the others
+// come from the first RPC III file.
+std::vector<std::pair<std::string, std::string>>
+kept_records(const std::vector<ChannelRef> &channels);
 
 // One DAC file per channel: path itself for a single channel, else path's
 // stem + "_" + channel number + ".dac" beside it. Returns the names written.

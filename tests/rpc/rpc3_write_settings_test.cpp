@@ -98,6 +98,7 @@ TEST(Rpc3WriteSettings, ExtraRecordsDateAndSampleCount) {
     const char *keyword, *value;
     int status;
   } puts[] = {{"DATE", "1-Jan-2026 00:00:00", 0},
+              {"KIVOR_RUN", "run name", 0},
               {"STAT.CHAN_1", "first", 0},
               {"STAT.CHAN_1", "3.0", 0}, // replaces
               {"STAT.CHAN_2", long_value.c_str(), 0},
@@ -128,6 +129,7 @@ TEST(Rpc3WriteSettings, ExtraRecordsDateAndSampleCount) {
   EXPECT_EQ(index - 1, 22 + 2 * 6 + 2); // fixed, channel and extra records
   EXPECT_NE(listed.find("STAT.CHAN_1=3.0;STAT.CHAN_2=" + std::string(95, 'v') + ";"), std::string::npos);
   EXPECT_EQ(listed.rfind("FORMAT=BINARY_IEEE_LITTLE_END;", 0), 0u);
+  EXPECT_NE(listed.find(";KIVOR_RUN=run name;KIVOR_STEPS=3;"), std::string::npos);
   EXPECT_EQ(zel_rpc_record(h, 0, keyword, value), ZEL_RPC_CHANNEL_RANGE);
   EXPECT_EQ(zel_rpc_record(h, 1, nullptr, nullptr), 0);
   EXPECT_EQ(zel_rpc_record(nullptr, 1, keyword, value), ZEL_RPC_BAD_HANDLE);
