@@ -15,7 +15,7 @@ configure_package_config_file(cmake/zelConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/zelConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zel)
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/zelConfigVersion.cmake
-  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+  VERSION ${ZEL_RELEASE_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zelConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/zelConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zel)

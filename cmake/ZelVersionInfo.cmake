@@ -80,7 +80,7 @@ macro(zel_version_info)
     string(LENGTH "${_cl}" _len)
   endwhile()
   set(ZEL_ID_RELEASE
-      "${ZEL_RELEASE_YEAR}.${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-CL${_cl}")
+      "${ZEL_RELEASE_VERSION}-CL${_cl}")
 
   # Texts are embedded in C string literals.
   foreach(v ZEL_ID_CXX ZEL_ID_C ZEL_ID_LINK ZEL_ID_OS)

@@ -2,6 +2,7 @@
 #include "atomic_output.h"
 #include "commands.h"
 #include "tool_error.h"
+#include "zel.h"
 
 #include <CLI/CLI.hpp>
 
@@ -22,6 +23,8 @@ int main(int argc, char **argv) {
   install_output_signal_handlers();
   CLI::App app{"zel: look into, convert and plot RPC III and DAC time histories", "zel"};
   app.require_subcommand(1, 1);
+  app.set_version_flag("--version", std::string("zel ") + zel_build_version(),
+                       "Print the release version and exit");
 
   const std::vector<Command> commands = {
       add_info_command(app), add_cat_command(app),          add_convert_command(app),
@@ -42,7 +45,7 @@ int main(int argc, char **argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    if (e.get_exit_code() == 0) return app.exit(e); // --help
+    if (e.get_exit_code() == 0) return app.exit(e); // --help, --version
     report_error(e.what());
     return 2;
   }

@@ -3,7 +3,7 @@
 # gfortran is there, with the Fortran interface module.
 #   -DBUILD=<build dir> -DWORK=<scratch dir> -DEXAMPLES=<examples dir>
 #   -DCONSUMER=<consumer project> -DGENERATOR=<cmake generator>
-#   -DCC=<c compiler> -DFC=<fortran compiler or empty>
+#   -DCC=<c compiler> -DFC=<fortran compiler or empty> -DRELEASE=<release version>
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
@@ -36,7 +36,7 @@ endif()
 
 # find_package(zel)
 run(${CMAKE_COMMAND} -S ${CONSUMER} -B ${WORK}/consumer -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${prefix} -DZEL_EXAMPLES=${EXAMPLES})
+    -DCMAKE_PREFIX_PATH=${prefix} -DZEL_EXAMPLES=${EXAMPLES} -DZEL_RELEASE=${RELEASE})
 run(${CMAKE_COMMAND} --build ${WORK}/consumer)
 run(${WORK}/consumer/quickstart_c ${WORK})
 run(${WORK}/consumer/quickstart_cpp ${WORK}/quickstart.rsp)
@@ -44,6 +44,10 @@ run(${WORK}/consumer/quickstart_cpp ${WORK}/quickstart.rsp)
 # pkg-config
 find_program(PKG_CONFIG NAMES pkg-config pkgconf REQUIRED)
 set(ENV{PKG_CONFIG_PATH} ${pcdir})
+run(${PKG_CONFIG} --modversion zel)
+if(NOT last_output STREQUAL "${RELEASE}\n")
+  message(FATAL_ERROR "pkg-config version '${last_output}' is not the release version ${RELEASE}")
+endif()
 run(${PKG_CONFIG} --cflags --libs zel)
 separate_arguments(flags UNIX_COMMAND "${last_output}")
 run(${CC} ${EXAMPLES}/quickstart.c ${flags} -lm -o ${WORK}/quickstart_pc)
