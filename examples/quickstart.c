@@ -24,7 +24,7 @@ int main(int argc, char **argv) {
   }
 
   /* RPC III: create, store each channel, close (writes the final header). */
-  out = zel_rpc_create(rsp, 2, POINTS, 0.001, &status);
+  out = zel_rpc_create_as(rsp, 2, POINTS, 0.001, ZEL_RPC_INT16, ZEL_RPC_ROUND_NEAREST, 0, &status);
   if (!out) {
     zel_rpc_geterror(status, message);
     fprintf(stderr, "%s: %s\n", rsp, message);
