@@ -92,6 +92,14 @@ ZEL_API int zel_rpc_samples(void *handle);
  * or 3 (null handle). */
 ZEL_API int zel_rpc_record(void *handle, int index, char *keyword, char *value);
 
+/* count points of a channel from point first (counted from 0), wherever
+ * they lie, without moving the channel's read cursor: a window reads only
+ * the blocks it needs. 0; 9 for a channel out of range, first or count
+ * below 0, first + count beyond the points per channel or a null values
+ * with count above 0; 3 for a null handle. Values the file could not supply
+ * (a file cut short) are 0.0. */
+ZEL_API int zel_rpc_getrange(void *handle, int channel, int first, int count, double *values);
+
 /* Releases a read handle. 0, or 3 for a null handle. */
 ZEL_API int zel_rpc_readclose(void *handle);
 
@@ -410,7 +418,8 @@ public:
   int getData(int channel, int count, double *values);
   /* 2 * halfWidth + 1 points around time. 0 or 9. */
   int getWindow(int channel, double time, double *times, double *values, int halfWidth);
-  /* As zel_rpc_samples and zel_rpc_record (after initRead). */
+  /* As zel_rpc_getrange, zel_rpc_samples and zel_rpc_record (after initRead). */
+  int getRange(int channel, int first, int count, double *values);
   int getSamples();
   int getRecord(int index, char *keyword, char *value);
 

@@ -46,6 +46,9 @@ int rpc3file_input::getWindow(int channel, double time, double *times, double *v
   return ZEL_RPC_CHANNEL_RANGE;
 }
 
+int rpc3file_input::getRange(int channel, int first, int count, double *values) {
+  return impl_ ? impl_->read_range(channel, first, count, values) : ZEL_RPC_CHANNEL_RANGE;
+}
 int rpc3file_input::getSamples() { return impl_ ? impl_->samples() : 0; }
 int rpc3file_input::getRecord(int index, char *keyword, char *value) {
   return impl_ ? impl_->record(index, keyword, value) : ZEL_RPC_CHANNEL_RANGE;

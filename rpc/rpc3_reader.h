@@ -33,6 +33,7 @@ public:
   int read_whole(int channel, double *values);
   int read_next(int channel, int count, double *values);
   int read_window(int channel, double time, double *times, double *values, int half_width);
+  int read_range(int channel, int first, int count, double *values);
   int samples() const;
   int record(int index, char *keyword, char *value) const;
 

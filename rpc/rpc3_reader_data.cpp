@@ -207,6 +207,14 @@ int Rpc3Reader::read_next(int channel, int count, double *values) {
   return count;
 }
 
+int Rpc3Reader::read_range(int channel, int first, int count, double *values) {
+  if (channel < 1 || channel > layout_.channels || first < 0 || count < 0 ||
+      static_cast<int64_t>(first) + count > layout_.points_per_channel() || (count > 0 && !values))
+    return ZEL_RPC_CHANNEL_RANGE;
+  if (count > 0) deliver(channel - 1, first, count, values);
+  return ZEL_RPC_OK;
+}
+
 int Rpc3Reader::read_window(int channel, double time, double *times, double *values,
                             int half_width) {
   if (channel < 1 || channel > layout_.channels) {

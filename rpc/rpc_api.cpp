@@ -112,6 +112,12 @@ ZEL_API int zel_rpc_getwindow(void *handle, int channel, double time, int halfWi
   });
 }
 
+ZEL_API int zel_rpc_getrange(void *handle, int channel, int first, int count, double *values) {
+  if (!handle) return ZEL_RPC_BAD_HANDLE;
+  return guarded<int>(ZEL_RPC_CHANNEL_RANGE,
+                      [&] { return as_reader(handle)->read_range(channel, first, count, values); });
+}
+
 ZEL_API int zel_rpc_samples(void *handle) { return handle ? as_reader(handle)->samples() : 0; }
 
 ZEL_API int zel_rpc_record(void *handle, int index, char *keyword, char *value) {
