@@ -4,6 +4,7 @@
 #include "csv.h"
 #include "number_text.h"
 #include "progress.h"
+#include "selection.h"
 #include "signal_file.h"
 #include "signal_write.h"
 #include "tool_error.h"
@@ -20,18 +21,20 @@ namespace {
 // Writes every channel to out; returns the names of the files written. The
 // progress bar ends its line before the caller reports them.
 std::vector<std::string> write_output(OutputFormat format, const std::string &out,
-                                      const std::vector<ChannelRef> &refs, const SignalInfo &lead,
-                                      const Rpc3Settings &settings) {
-  Progress progress("converting", static_cast<int64_t>(refs.size()));
+                                      const std::vector<ChannelRef> &refs, SampleWindow window,
+                                      double dt, const Rpc3Settings &settings) {
+  Progress progress("converting", window.count * static_cast<int64_t>(refs.size()));
   switch (format) {
-  case OutputFormat::Rpc3:
-    write_rpc3(out, refs, lead.points, lead.dt, settings, &progress);
-    return {out};
-  case OutputFormat::Dac: return write_dac(out, refs, &progress);
+  case OutputFormat::Rpc3: write_rpc3(out, refs, window, dt, settings, &progress); return {out};
+  case OutputFormat::Dac: return write_dac(out, refs, window, &progress);
   case OutputFormat::Csv: break;
   }
+  if (out == "-") {
+    write_csv(stdout, "standard output", refs, window, &progress);
+    return {};
+  }
   AtomicOutput csv(out);
-  write_csv(csv.stream(), out, refs, 0, lead.points, &progress);
+  write_csv(csv.stream(), out, refs, window, &progress);
   csv.commit();
   return {out};
 }
@@ -41,6 +44,7 @@ std::vector<std::string> write_output(OutputFormat format, const std::string &ou
 Command add_convert_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
+    SelectionOptions selection;
     bool floats = false;
     bool integers = false;
     bool truncate = false;
@@ -51,9 +55,10 @@ Command add_convert_command(CLI::App &app) {
   sub->add_option("files", options->files,
                   "IN... OUT: inputs (channels are taken in order) and the output "
                   "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
-                  "when there are several, .csv CSV)")
+                  "when there are several, .csv CSV, - for CSV on standard output)")
       ->required()
       ->expected(2, -1);
+  add_selection_options(sub, options->selection, true);
   sub->add_flag("--float", options->floats,
                 "Write RPC III values as 32-bit floats (the default when every input stores "
                 "floats: RPC III float files, DAC files)");
@@ -67,7 +72,7 @@ Command add_convert_command(CLI::App &app) {
   return {sub, [options]() {
             const std::string out = options->files.back();
             const std::vector<std::string> inputs(options->files.begin(), options->files.end() - 1);
-            const OutputFormat format = output_format(out);
+            const OutputFormat format = out == "-" ? OutputFormat::Csv : output_format(out);
             if ((options->floats || options->integers || options->truncate) &&
                 format != OutputFormat::Rpc3)
               fail(out, "--float, --int16 and --truncate apply to RPC III output only");
@@ -92,11 +97,14 @@ Command add_convert_command(CLI::App &app) {
               for (int c = 1; c <= info.channel_count(); ++c) refs.push_back({&file, c});
             }
             if (refs.empty()) fail(inputs.front(), "no channels");
+            refs = select_channels(refs, options->selection.channels);
             const SignalInfo &lead = files.front()->info();
+            const SampleWindow window = select_window(lead, options->selection);
             // Nothing is written when any file to be written is an input.
-            refuse_overwriting_inputs(inputs, format == OutputFormat::Dac
-                                                  ? dac_names(out, static_cast<int>(refs.size()))
-                                                  : std::vector<std::string>{out});
+            if (out != "-")
+              refuse_overwriting_inputs(inputs, format == OutputFormat::Dac
+                                                    ? dac_names(out, static_cast<int>(refs.size()))
+                                                    : std::vector<std::string>{out});
 
             Rpc3Settings settings;
             // Floats stay floats unless 16-bit integers were asked for.
@@ -108,7 +116,7 @@ Command add_convert_command(CLI::App &app) {
             settings.date = lead.date;
             settings.records = kept_records(refs);
             const std::vector<std::string> written =
-                write_output(format, out, refs, lead, settings);
+                write_output(format, out, refs, window, lead.dt, settings);
             for (const std::string &name : written) std::printf("wrote %s\n", name.c_str());
             return 0;
           }};

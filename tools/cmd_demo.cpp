@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "progress.h"
 #include "signal_file.h"
+#include "selection.h"
 #include "signal_write.h"
 #include "tool_error.h"
 
@@ -95,12 +96,6 @@ fs::path fresh_directory() {
   throw ToolError(fs::temp_directory_path().string() + ": cannot create a fresh directory");
 }
 
-std::vector<ChannelRef> all_channels(SignalFile &file) {
-  std::vector<ChannelRef> refs;
-  for (int c = 1; c <= file.info().channel_count(); ++c) refs.push_back({&file, c});
-  return refs;
-}
-
 // Largest |read - synthesised| over the synthesised samples.
 double max_error(const std::vector<double> &read, const std::vector<double> &truth) {
   double worst = 0.0;
@@ -150,12 +145,13 @@ Command add_demo_command(CLI::App &app) {
         const std::string float_rsp = file("road_float32.rsp");
         std::vector<std::string> dacs;
         {
-          Progress progress("writing", 3 * info.channel_count());
+          Progress progress("writing", 3 * info.channel_count() * info.points);
+          const SampleWindow whole{0, info.points};
           Rpc3Settings floats;
           floats.floats = true;
-          write_rpc3(int_rsp, all_channels(*signal), info.points, info.dt, {}, &progress);
-          write_rpc3(float_rsp, all_channels(*signal), info.points, info.dt, floats, &progress);
-          dacs = write_dac(file("road.dac"), all_channels(*signal), &progress);
+          write_rpc3(int_rsp, all_channels(*signal), whole, info.dt, {}, &progress);
+          write_rpc3(float_rsp, all_channels(*signal), whole, info.dt, floats, &progress);
+          dacs = write_dac(file("road.dac"), all_channels(*signal), whole, &progress);
         }
 
         // Read everything back and show what the files hold.
@@ -163,11 +159,13 @@ Command add_demo_command(CLI::App &app) {
         std::unique_ptr<SignalFile> float_file = open_signal(float_rsp);
         std::vector<std::unique_ptr<SignalFile>> dac_files;
         for (const std::string &name : dacs) dac_files.push_back(open_signal(name));
-        print_info_text(stdout, *int_file);
+        print_info_text(stdout, *int_file, all_channels(*int_file));
         std::printf("\n");
-        print_info_text(stdout, *float_file);
+        print_info_text(stdout, *float_file, all_channels(*float_file));
         std::printf("\n");
-        print_info_text(stdout, *dac_files.front()); // the other DAC files alike, one channel each
+        print_info_text(
+            stdout, *dac_files.front(),
+            all_channels(*dac_files.front())); // the other DAC files alike, one channel each
 
         // Round trip: integers lose at most half a scale step (rounded to
         // nearest), floats half a unit in the last place of a float.
@@ -197,7 +195,8 @@ Command add_demo_command(CLI::App &app) {
         write_synthetic_modal(punch, true, 6, 200, false);
         write_synthetic_modal(op2, false, 6, 200, false);
         const std::string svg_path = file("road_wheel_forces.svg");
-        write_file_atomically(svg_path, plot_svg(*int_file, {1, 2}, 1000, 500));
+        write_file_atomically(svg_path, plot_svg(select_channels(all_channels(*int_file), {"1-2"}),
+                                                 {0, int_file->info().points}, 1000, 500));
 
         std::printf("Files in %s:\n", dir.string().c_str());
         for (const std::string &name : {int_rsp, float_rsp})

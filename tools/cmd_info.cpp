@@ -1,11 +1,14 @@
 // zel info: header facts and channel statistics, as a table or as JSON.
 #include "commands.h"
 #include "number_text.h"
+#include "selection.h"
 #include "signal_file.h"
 #include "stats.h"
+#include "text_encoding.h"
 #include "tool_error.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -21,82 +24,63 @@ std::string short_number(double value) {
   return buffer;
 }
 
-std::string json_string(const std::string &text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-    case '"': out += "\\\""; break;
-    case '\\': out += "\\\\"; break;
-    case '\n': out += "\\n"; break;
-    case '\r': out += "\\r"; break;
-    case '\t': out += "\\t"; break;
-    default:
-      if (c < 0x20) {
-        char buffer[8];
-        std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-        out += buffer;
-      } else {
-        out += static_cast<char>(c);
-      }
-    }
-  }
-  return out + "\"";
-}
-
-std::string json_number(double value) { return std::isfinite(value) ? exact(value) : "null"; }
-
 double duration(const SignalInfo &info) { return static_cast<double>(info.points) * info.dt; }
 
-std::vector<ChannelStats> all_stats(SignalFile &file) {
+std::vector<ChannelStats> all_stats(const std::vector<ChannelRef> &refs) {
   std::vector<ChannelStats> stats;
   // Each channel streams through: memory does not grow with its length.
-  for (int c = 1; c <= file.info().channel_count(); ++c) {
+  for (const ChannelRef &ref : refs) {
     StatsAccumulator acc;
-    file.read_blocks(c, [&](const double *v, size_t n) { acc.add(v, n); });
+    ref.file->read_blocks(ref.channel, [&](const double *v, size_t n) { acc.add(v, n); });
     stats.push_back(acc.result());
   }
   return stats;
 }
 
-std::string info_json(SignalFile &file) {
+// A finite number, or null.
+nlohmann::ordered_json json_number(double value) {
+  return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
+}
+
+nlohmann::ordered_json info_json(SignalFile &file, const std::vector<ChannelRef> &refs) {
   const SignalInfo &info = file.info();
-  const std::vector<ChannelStats> stats = all_stats(file);
-  std::string out = "  {\n";
-  out += "    \"file\": " + json_string(info.path) + ",\n";
-  out += "    \"format\": " + json_string(format_name(info.format)) + ",\n";
-  out += "    \"channel_count\": " + std::to_string(info.channel_count()) + ",\n";
-  out += "    \"points\": " + std::to_string(info.points) + ",\n";
-  out += "    \"sample_interval\": " + json_number(info.dt) + ",\n";
-  out += "    \"sample_rate\": " + json_number(info.dt > 0 ? 1.0 / info.dt : 0.0) + ",\n";
-  out += "    \"duration\": " + json_number(duration(info)) + ",\n";
-  out += "    \"start_time\": " + json_number(info.start_time) + ",\n";
-  out += "    \"value_type\": " + json_string(info.value_type) + ",\n";
-  out += "    \"byte_order\": " + json_string(info.byte_order) + ",\n";
-  out += "    \"date\": " + json_string(info.date) + ",\n";
-  out += "    \"channels\": [";
+  const std::vector<ChannelStats> stats = all_stats(refs);
+  nlohmann::ordered_json out;
+  out["file"] = utf8_text(info.path);
+  out["format"] = format_name(info.format);
+  out["channel_count"] = info.channel_count();
+  out["points"] = info.points;
+  out["sample_interval"] = json_number(info.dt);
+  out["sample_rate"] = json_number(info.dt > 0 ? 1.0 / info.dt : 0.0);
+  out["duration"] = json_number(duration(info));
+  out["start_time"] = json_number(info.start_time);
+  out["value_type"] = info.value_type;
+  out["byte_order"] = info.byte_order;
+  out["date"] = utf8_text(info.date);
+  nlohmann::ordered_json channels = nlohmann::ordered_json::array();
   for (size_t i = 0; i < stats.size(); ++i) {
     const ChannelStats &s = stats[i];
-    out += i ? ",\n" : "\n";
-    out += "      {\"number\": " + std::to_string(i + 1) +
-           ", \"description\": " + json_string(info.channels[i].description) +
-           ", \"unit\": " + json_string(info.channels[i].unit) +
-           ", \"min\": " + json_number(s.min) + ", \"max\": " + json_number(s.max) +
-           ", \"mean\": " + json_number(s.mean) + ", \"rms\": " + json_number(s.rms) +
-           ", \"min_index\": " + std::to_string(s.min_index) +
-           ", \"max_index\": " + std::to_string(s.max_index) + "}";
+    channels.push_back({{"number", refs[i].channel},
+                        {"description", utf8_text(refs[i].info().description)},
+                        {"unit", utf8_text(refs[i].info().unit)},
+                        {"min", json_number(s.min)},
+                        {"max", json_number(s.max)},
+                        {"mean", json_number(s.mean)},
+                        {"rms", json_number(s.rms)},
+                        {"min_index", s.min_index},
+                        {"max_index", s.max_index}});
   }
-  out += stats.empty() ? "]\n" : "\n    ]\n";
-  out += "  }";
+  out["channels"] = std::move(channels);
   return out;
 }
 
 } // namespace
 
-void print_info_text(std::FILE *out, SignalFile &file) {
+void print_info_text(std::FILE *out, SignalFile &file, const std::vector<ChannelRef> &refs) {
   const SignalInfo &info = file.info();
-  const std::vector<ChannelStats> stats = all_stats(file);
+  const std::vector<ChannelStats> stats = all_stats(refs);
 
-  std::fprintf(out, "%s\n", info.path.c_str());
+  std::fprintf(out, "%s\n", utf8_text(info.path).c_str());
   std::fprintf(out, "  format           %s\n", format_name(info.format));
   std::fprintf(out, "  channels         %d\n", info.channel_count());
   std::fprintf(out, "  points           %lld\n", static_cast<long long>(info.points));
@@ -107,16 +91,18 @@ void print_info_text(std::FILE *out, SignalFile &file) {
     std::fprintf(out, "  start time       %s s\n", short_number(info.start_time).c_str());
   std::fprintf(out, "  value type       %s\n", info.value_type.c_str());
   std::fprintf(out, "  byte order       %s\n", info.byte_order.c_str());
-  std::fprintf(out, "  date             %s\n\n", info.date.empty() ? "-" : info.date.c_str());
+  std::fprintf(out, "  date             %s\n\n",
+               info.date.empty() ? "-" : utf8_text(info.date).c_str());
 
   // Columns sized to their widest cell.
   std::vector<std::vector<std::string>> rows = {
       {"#", "description", "unit", "min", "max", "mean", "rms", "min at", "max at"}};
   for (size_t i = 0; i < stats.size(); ++i) {
     const ChannelStats &s = stats[i];
-    rows.push_back({std::to_string(i + 1), info.channels[i].description, info.channels[i].unit,
-                    short_number(s.min), short_number(s.max), short_number(s.mean),
-                    short_number(s.rms), std::to_string(s.min_index), std::to_string(s.max_index)});
+    rows.push_back({std::to_string(refs[i].channel), utf8_text(refs[i].info().description),
+                    utf8_text(refs[i].info().unit), short_number(s.min), short_number(s.max),
+                    short_number(s.mean), short_number(s.rms), std::to_string(s.min_index),
+                    std::to_string(s.max_index)});
   }
   std::vector<size_t> width(rows[0].size(), 0);
   for (const auto &row : rows)
@@ -138,6 +124,7 @@ void print_info_text(std::FILE *out, SignalFile &file) {
 Command add_info_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
+    SelectionOptions selection;
     bool json = false;
   };
   auto options = std::make_shared<Options>();
@@ -146,6 +133,7 @@ Command add_info_command(CLI::App &app) {
   sub->add_option("files", options->files, "Files to describe (RPC III or DAC, found by content)")
       ->required();
   sub->add_flag("--json", options->json, "Print JSON (an array, one object per file)");
+  add_selection_options(sub, options->selection, false);
 
   return {sub, [options]() {
             int status = 0;
@@ -154,12 +142,17 @@ Command add_info_command(CLI::App &app) {
             for (const std::string &path : options->files) {
               try {
                 std::unique_ptr<SignalFile> file = open_signal(path);
+                const std::vector<ChannelRef> refs =
+                    select_channels(all_channels(*file), options->selection.channels);
                 if (options->json) {
-                  const std::string text = info_json(*file);
+                  // Each object as it is ready, indented as an array element.
+                  std::string text = "  " + info_json(*file, refs).dump(2);
+                  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3)
+                    text.replace(at, 1, "\n  ");
                   std::printf("%s%s", first ? "" : ",\n", text.c_str());
                 } else {
                   if (!first) std::printf("\n");
-                  print_info_text(stdout, *file);
+                  print_info_text(stdout, *file, refs);
                 }
                 first = false;
               } catch (const ToolError &e) {

@@ -15,6 +15,8 @@ class App;
 namespace zel_tool {
 
 class SignalFile;
+struct ChannelRef;
+struct SampleWindow;
 
 struct Command {
   CLI::App *app;
@@ -29,11 +31,13 @@ Command add_export_modal_command(CLI::App &app);
 Command add_version_command(CLI::App &app);
 Command add_demo_command(CLI::App &app);
 
-// Shared by info and demo: the header facts and the channel table.
-void print_info_text(std::FILE *out, SignalFile &file);
+// Shared by info and demo: the header facts and the table of the channels given.
+void print_info_text(std::FILE *out, SignalFile &file, const std::vector<ChannelRef> &refs);
 
-// Shared by plot and demo: an SVG of the given channels (1-based).
-std::string plot_svg(SignalFile &file, const std::vector<int> &channels, int width, int height);
+// Shared by plot and demo: an SVG of the window of the given channels of
+// one file.
+std::string plot_svg(const std::vector<ChannelRef> &refs, SampleWindow window, int width,
+                     int height);
 
 // Shared by export-modal and demo: writes a synthetic modal result (damped
 // modes) as a punch file or an OUTPUT2 file. Throws a ToolError on failure.

@@ -4,6 +4,7 @@
 #include "progress.h"
 #include "tool_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -96,35 +97,43 @@ ChannelInfo parse_column_title(const std::string &title) {
 }
 
 void write_csv(std::FILE *out, const std::string &out_name, const std::vector<ChannelRef> &refs,
-               int64_t first, int64_t count, Progress *progress) {
+               SampleWindow window, Progress *progress) {
   const SignalInfo &timing = refs.front().file->info();
-  std::vector<std::vector<double>> columns;
-  std::string line = "time [s]";
+  std::string chunk = "time [s]";
+  std::vector<std::unique_ptr<SampleStream>> streams;
   for (const ChannelRef &ref : refs) {
-    line += ',';
-    append_field(line, column_title(ref.info()));
-    columns.push_back(ref.file->read(ref.channel));
-    if (progress) progress->advance(1);
+    chunk += ',';
+    append_field(chunk, column_title(ref.info()));
+    streams.push_back(ref.file->stream(ref.channel, window.first));
   }
-  line += '\n';
+  chunk += '\n';
+  const auto flush = [&] {
+    if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size())
+      fail(out_name, std::string("write failed: ") + std::strerror(errno));
+    chunk.clear();
+  };
 
-  const int64_t last = first + count;
-  std::string chunk = line;
-  for (int64_t i = first; i < last; ++i) {
-    append_exact(chunk, timing.time_at(i));
-    for (const auto &column : columns) {
-      chunk += ',';
-      append_exact(chunk, column[static_cast<size_t>(i)]);
+  // Rows go out a block at a time: every channel's next block, then the
+  // rows' text. Memory holds one block per channel (about 8 MiB in all),
+  // whatever the length of the file.
+  const int64_t rows = std::clamp<int64_t>(1048576 / static_cast<int64_t>(refs.size()), 64, 65536);
+  std::vector<double> block(static_cast<size_t>(rows) * refs.size());
+  for (int64_t done = 0; done < window.count;) {
+    const int64_t k = std::min(rows, window.count - done);
+    for (size_t c = 0; c < refs.size(); ++c) streams[c]->next(block.data() + c * rows, k);
+    for (int64_t i = 0; i < k; ++i) {
+      append_exact(chunk, timing.time_at(window.first + done + i));
+      for (size_t c = 0; c < refs.size(); ++c) {
+        chunk += ',';
+        append_exact(chunk, block[c * rows + i]);
+      }
+      chunk += '\n';
+      if (chunk.size() > (1u << 20)) flush();
     }
-    chunk += '\n';
-    if (chunk.size() > (1u << 20)) {
-      if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size())
-        fail(out_name, std::string("write failed: ") + std::strerror(errno));
-      chunk.clear();
-    }
+    done += k;
+    if (progress) progress->advance(k * static_cast<int64_t>(refs.size()));
   }
-  if (!chunk.empty() && std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size())
-    fail(out_name, std::string("write failed: ") + std::strerror(errno));
+  flush();
   if (std::fflush(out) != 0) fail(out_name, std::string("write failed: ") + std::strerror(errno));
 }
 

@@ -20,11 +20,12 @@ class Progress;
 std::string column_title(const ChannelInfo &channel);
 ChannelInfo parse_column_title(const std::string &title);
 
-// Writes samples first to first + count - 1 (0-based) of the given channels,
-// which must share the interval, start time and length of refs[0]'s file.
-// Throws a ToolError when writing fails.
+// Writes the window's samples of the given channels, which must share the
+// interval, start time and length of refs[0]'s file, streaming them (memory
+// does not grow with the window's length). Advances progress by samples.
+// Throws a ToolError when reading or writing fails.
 void write_csv(std::FILE *out, const std::string &out_name, const std::vector<ChannelRef> &refs,
-               int64_t first, int64_t count, Progress *progress);
+               SampleWindow window, Progress *progress);
 
 // Reads a table; the interval comes from the time column, which must be
 // equally spaced. Throws a ToolError naming the file (and line) on failure.

@@ -35,14 +35,51 @@ void SignalFile::check_channel(int channel) const {
   fail(info_.path, "channel number out of range: " + range);
 }
 
-void SignalFile::read_blocks(int channel, const BlockSink &sink) {
-  const std::vector<double> values = read(channel);
-  sink(values.data(), values.size());
+namespace {
+
+constexpr int64_t kBlock = 65536; // samples per block when streaming a channel
+
+// A channel held in memory, read from a position.
+class HeldStream : public SampleStream {
+public:
+  HeldStream(std::vector<double> values, int64_t first) : values_(std::move(values)), at_(first) {}
+  void next(double *values, int64_t count) override {
+    std::copy_n(values_.begin() + at_, count, values);
+    at_ += count;
+  }
+
+private:
+  std::vector<double> values_;
+  int64_t at_;
+};
+
+} // namespace
+
+std::unique_ptr<SampleStream> SignalFile::stream(int channel, int64_t first) {
+  return std::make_unique<HeldStream>(read(channel), first);
+}
+
+std::vector<double> SignalFile::read(int channel, int64_t first, int64_t count) {
+  check_channel(channel);
+  std::vector<double> values(static_cast<size_t>(count));
+  if (count > 0) stream(channel, first)->next(values.data(), count);
+  return values;
+}
+
+void SignalFile::read_range(int channel, int64_t first, int64_t count, const BlockSink &sink) {
+  check_channel(channel);
+  if (count <= 0) return;
+  std::unique_ptr<SampleStream> in = stream(channel, first);
+  std::vector<double> block(static_cast<size_t>(std::min(kBlock, count)));
+  for (int64_t done = 0; done < count;) {
+    const int64_t k = std::min(kBlock, count - done);
+    in->next(block.data(), k);
+    sink(block.data(), static_cast<size_t>(k));
+    done += k;
+  }
 }
 
 namespace {
-
-constexpr int kBlock = 65536; // samples per block when streaming a channel
 
 // Reads RPC III files through the library's reader class: its header gives
 // the value type and byte order besides what the plain functions report.
@@ -100,21 +137,28 @@ public:
     return values;
   }
 
-  // A reader of its own, whose read cursor starts at the channel's first
-  // point, delivers the channel block by block.
-  void read_blocks(int channel, const BlockSink &sink) override {
+  // Ranges through the shared reader: each block reads only its points.
+  std::unique_ptr<SampleStream> stream(int channel, int64_t first) override {
     check_channel(channel);
-    rpc3file_input in(info_.path.c_str());
-    if (in.getStatus() != 0) fail(info_.path, rpc_message(in.getStatus()));
-    in.initRead(0);
-    std::vector<double> block(static_cast<size_t>(std::min<int64_t>(kBlock, info_.points)));
-    for (int64_t done = 0; done < info_.points;) {
-      const int k = static_cast<int>(std::min<int64_t>(kBlock, info_.points - done));
-      if (in.getData(channel, k, block.data()) != k || in.getStatus() != 0)
-        fail(info_.path, rpc_message(in.getStatus() ? in.getStatus() : ZEL_RPC_BLOCK_RANGE));
-      sink(block.data(), static_cast<size_t>(k));
-      done += k;
-    }
+    class Stream : public SampleStream {
+    public:
+      Stream(Rpc3Signal &file, int channel, int64_t first)
+          : file_(file), channel_(channel), at_(first) {}
+      void next(double *values, int64_t count) override {
+        const int code =
+            file_.input_.getRange(channel_, static_cast<int>(at_), static_cast<int>(count), values);
+        if (code != 0) fail(file_.info_.path, rpc_message(code));
+        if (file_.input_.getStatus() != 0)
+          fail(file_.info_.path, rpc_message(file_.input_.getStatus()));
+        at_ += count;
+      }
+
+    private:
+      Rpc3Signal &file_;
+      int channel_;
+      int64_t at_;
+    };
+    return std::make_unique<Stream>(*this, channel, first);
   }
 
 private:
@@ -161,22 +205,50 @@ public:
     return values;
   }
 
-  void read_blocks(int channel, const BlockSink &sink) override {
+  // A handle of its own, read in order; samples before first are read
+  // and dropped, a block at a time.
+  std::unique_ptr<SampleStream> stream(int channel, int64_t first) override {
     check_channel(channel);
-    int npts = 0, status = 0;
-    double rate = 0.0, spare = 0.0;
-    void *handle = zel_dac_open(info_.path.c_str(), &npts, &rate, &spare, &status);
-    if (!handle || (status != 0 && status != ZEL_DAC_BAD_RATE)) {
-      if (handle) zel_dac_close(handle);
-      fail(info_.path, dac_message(status));
-    }
-    std::vector<double> block(static_cast<size_t>(kBlock));
-    int64_t done = 0;
-    for (int k; done < info_.points && (k = zel_dac_getnpts(handle, kBlock, block.data())) > 0;
-         done += k)
-      sink(block.data(), static_cast<size_t>(std::min<int64_t>(k, info_.points - done)));
-    zel_dac_close(handle);
-    if (done < info_.points) fail(info_.path, dac_message(ZEL_DAC_DATA_READ));
+    class Stream : public SampleStream {
+    public:
+      Stream(const std::string &path, int64_t points) : path_(path), points_(points) {
+        int npts = 0, status = 0;
+        double rate = 0.0, spare = 0.0;
+        handle_ = zel_dac_open(path.c_str(), &npts, &rate, &spare, &status);
+        if (!handle_ || (status != 0 && status != ZEL_DAC_BAD_RATE)) {
+          if (handle_) zel_dac_close(handle_);
+          fail(path, dac_message(status));
+        }
+      }
+      ~Stream() override { zel_dac_close(handle_); }
+      void skip(int64_t count) {
+        std::vector<double> block(static_cast<size_t>(std::min(kBlock, count)));
+        for (int64_t done = 0; done < count;) {
+          const int64_t k = std::min(kBlock, count - done);
+          next(block.data(), k);
+          done += k;
+        }
+      }
+      void next(double *values, int64_t count) override {
+        if (count > points_ - at_) fail(path_, dac_message(ZEL_DAC_DATA_READ));
+        for (int64_t done = 0; done < count;) {
+          const int k = static_cast<int>(std::min(kBlock, count - done));
+          if (zel_dac_getnpts(handle_, k, values + done) != k)
+            fail(path_, dac_message(ZEL_DAC_DATA_READ));
+          done += k;
+        }
+        at_ += count;
+      }
+
+    private:
+      std::string path_;
+      int64_t points_;
+      int64_t at_ = 0;
+      void *handle_ = nullptr;
+    };
+    auto in = std::make_unique<Stream>(info_.path, info_.points);
+    in->skip(first);
+    return in;
   }
 };
 

@@ -41,6 +41,14 @@ struct SignalInfo {
   double time_at(int64_t index) const { return start_time + static_cast<double>(index) * dt; }
 };
 
+// One channel read in order from a given sample.
+class SampleStream {
+public:
+  virtual ~SampleStream() = default;
+  // The next count samples into values. Throws a ToolError on failure.
+  virtual void next(double *values, int64_t count) = 0;
+};
+
 class SignalFile {
 public:
   virtual ~SignalFile() = default;
@@ -52,10 +60,21 @@ public:
   // All samples of one channel. Throws a ToolError on failure.
   virtual std::vector<double> read(int channel) = 0;
 
-  // The samples of one channel in blocks, in order: sink(values, count).
-  // Files override it to stream a channel without holding it whole.
+  // Samples first to first + count - 1 (from 0) of a channel.
+  std::vector<double> read(int channel, int64_t first, int64_t count);
+
+  // A channel from sample first on (0 to points), read as it is consumed:
+  // files override it so that a window reads only what it needs and a
+  // stream holds one block, not the channel.
+  virtual std::unique_ptr<SampleStream> stream(int channel, int64_t first);
+
+  // Samples first to first + count - 1 of a channel in blocks, in order:
+  // sink(values, count). read_blocks: the whole channel.
   using BlockSink = std::function<void(const double *, size_t)>;
-  virtual void read_blocks(int channel, const BlockSink &sink);
+  void read_range(int channel, int64_t first, int64_t count, const BlockSink &sink);
+  void read_blocks(int channel, const BlockSink &sink) {
+    read_range(channel, 0, info_.points, sink);
+  }
 
 protected:
   SignalInfo info_;
@@ -80,6 +99,12 @@ struct ChannelRef {
   SignalFile *file;
   int channel;
   const ChannelInfo &info() const { return file->info().channels[channel - 1]; }
+};
+
+// Samples first to first + count - 1 (from 0) of every channel selected.
+struct SampleWindow {
+  int64_t first = 0;
+  int64_t count = 0;
 };
 
 } // namespace zel_tool

@@ -93,8 +93,9 @@ kept_records(const std::vector<ChannelRef> &channels) {
   return kept;
 }
 
-void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels, int64_t points,
-                double dt, const Rpc3Settings &settings, Progress *progress) {
+void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels,
+                SampleWindow window, double dt, const Rpc3Settings &settings, Progress *progress) {
+  const int64_t points = window.count;
   if (points < 1) fail(path, "no samples to write");
   if (points > INT_MAX) fail(path, "too many samples for an RPC III file");
   if (!(dt > 0.0)) fail(path, "the sample interval must be above 0");
@@ -122,7 +123,7 @@ void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels
     ++channel;
     std::vector<double> values;
     try {
-      values = ref.file->read(ref.channel);
+      values = ref.file->read(ref.channel, window.first, window.count);
     } catch (...) {
       zel_rpc_writeclose(handle);
       throw;
@@ -134,7 +135,7 @@ void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels
       zel_rpc_writeclose(handle);
       fail(path, rpc_message(code));
     }
-    if (progress) progress->advance(1);
+    if (progress) progress->advance(points);
   }
   const int closed = zel_rpc_writeclose(handle);
   if (closed != 0) fail(path, rpc_message(closed));
@@ -154,7 +155,7 @@ std::vector<std::string> dac_names(const std::string &path, int count) {
 }
 
 std::vector<std::string> write_dac(const std::string &path, const std::vector<ChannelRef> &channels,
-                                   Progress *progress) {
+                                   SampleWindow window, Progress *progress) {
   const std::vector<std::string> names = dac_names(path, static_cast<int>(channels.size()));
   // Every file is written as a temporary; none is renamed unless all are written.
   std::vector<std::unique_ptr<AtomicOutput>> outputs;
@@ -162,15 +163,15 @@ std::vector<std::string> write_dac(const std::string &path, const std::vector<Ch
     const ChannelRef &ref = channels[i];
     const SignalInfo &info = ref.file->info();
     if (!(info.dt > 0.0)) fail(names[i], "the sample interval must be above 0");
-    const std::vector<double> values = ref.file->read(ref.channel);
+    const std::vector<double> values = ref.file->read(ref.channel, window.first, window.count);
     if (values.empty() || values.size() > static_cast<size_t>(INT_MAX))
       fail(names[i], "no samples to write");
     outputs.push_back(std::make_unique<AtomicOutput>(names[i]));
     const int status = zel_dac_write(
-        outputs.back()->temp().c_str(), static_cast<int>(values.size()), info.start_time,
+        outputs.back()->temp().c_str(), static_cast<int>(values.size()), info.time_at(window.first),
         1.0 / info.dt, values.data(), "s", ref.info().description.c_str(), ref.info().unit.c_str());
     if (status != 0) fail(names[i], dac_message(status));
-    if (progress) progress->advance(1);
+    if (progress) progress->advance(window.count);
   }
   std::vector<AtomicOutput *> group;
   for (const auto &output : outputs) group.push_back(output.get());

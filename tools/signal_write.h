@@ -27,10 +27,11 @@ struct Rpc3Settings {
   std::vector<std::pair<std::string, std::string>> records;
 };
 
-// One RPC III file holding every channel, all with the samples and interval
-// given (the true count is recorded). Throws a ToolError on failure.
-void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels, int64_t points,
-                double dt, const Rpc3Settings &settings, Progress *progress);
+// One RPC III file holding the window of every channel at interval dt (the
+// true count is recorded). Advances progress by samples. Throws a
+// ToolError on failure.
+void write_rpc3(const std::string &path, const std::vector<ChannelRef> &channels,
+                SampleWindow window, double dt, const Rpc3Settings &settings, Progress *progress);
 
 // The header records of the channels' RPC III files that a copy keeps:
 // those the writer does not fill itself. Records of one channel (keywords
@@ -43,7 +44,7 @@ kept_records(const std::vector<ChannelRef> &channels);
 // stem + "_" + channel number + ".dac" beside it. Returns the names written.
 // The files are renamed into place only once every one of them is written.
 std::vector<std::string> write_dac(const std::string &path, const std::vector<ChannelRef> &channels,
-                                   Progress *progress);
+                                   SampleWindow window, Progress *progress);
 
 // The file names write_dac uses for count channels.
 std::vector<std::string> dac_names(const std::string &path, int count);
