@@ -159,13 +159,10 @@ Command add_demo_command(CLI::App &app) {
         std::unique_ptr<SignalFile> float_file = open_signal(float_rsp);
         std::vector<std::unique_ptr<SignalFile>> dac_files;
         for (const std::string &name : dacs) dac_files.push_back(open_signal(name));
-        print_info_text(stdout, *int_file, all_channels(*int_file));
-        std::printf("\n");
-        print_info_text(stdout, *float_file, all_channels(*float_file));
-        std::printf("\n");
-        print_info_text(
-            stdout, *dac_files.front(),
-            all_channels(*dac_files.front())); // the other DAC files alike, one channel each
+        std::printf("%s\n", info_text(*int_file, all_channels(*int_file)).c_str());
+        std::printf("%s\n", info_text(*float_file, all_channels(*float_file)).c_str());
+        // The other DAC files alike, one channel each.
+        std::printf("%s", info_text(*dac_files.front(), all_channels(*dac_files.front())).c_str());
 
         // Round trip: integers lose at most half a scale step (rounded to
         // nearest), floats half a unit in the last place of a float.

@@ -1,6 +1,7 @@
 // zel info: header facts and channel statistics, as a table or as JSON.
 #include "commands.h"
 #include "number_text.h"
+#include "parallel.h"
 #include "selection.h"
 #include "signal_file.h"
 #include "stats.h"
@@ -76,23 +77,28 @@ nlohmann::ordered_json info_json(SignalFile &file, const std::vector<ChannelRef>
 
 } // namespace
 
-void print_info_text(std::FILE *out, SignalFile &file, const std::vector<ChannelRef> &refs) {
+std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs) {
+  std::string out;
+  const auto print = [&out](const char *format, auto... values) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, values...);
+    out += line;
+  };
   const SignalInfo &info = file.info();
   const std::vector<ChannelStats> stats = all_stats(refs);
 
-  std::fprintf(out, "%s\n", utf8_text(info.path).c_str());
-  std::fprintf(out, "  format           %s\n", format_name(info.format));
-  std::fprintf(out, "  channels         %d\n", info.channel_count());
-  std::fprintf(out, "  points           %lld\n", static_cast<long long>(info.points));
-  std::fprintf(out, "  sample interval  %s s (%s Hz)\n", short_number(info.dt).c_str(),
-               short_number(info.dt > 0 ? 1.0 / info.dt : 0.0).c_str());
-  std::fprintf(out, "  duration         %s s\n", short_number(duration(info)).c_str());
+  out += utf8_text(info.path) + "\n";
+  print("  format           %s\n", format_name(info.format));
+  print("  channels         %d\n", info.channel_count());
+  print("  points           %lld\n", static_cast<long long>(info.points));
+  print("  sample interval  %s s (%s Hz)\n", short_number(info.dt).c_str(),
+        short_number(info.dt > 0 ? 1.0 / info.dt : 0.0).c_str());
+  print("  duration         %s s\n", short_number(duration(info)).c_str());
   if (info.start_time != 0.0)
-    std::fprintf(out, "  start time       %s s\n", short_number(info.start_time).c_str());
-  std::fprintf(out, "  value type       %s\n", info.value_type.c_str());
-  std::fprintf(out, "  byte order       %s\n", info.byte_order.c_str());
-  std::fprintf(out, "  date             %s\n\n",
-               info.date.empty() ? "-" : utf8_text(info.date).c_str());
+    print("  start time       %s s\n", short_number(info.start_time).c_str());
+  print("  value type       %s\n", info.value_type.c_str());
+  print("  byte order       %s\n", info.byte_order.c_str());
+  print("  date             %s\n\n", info.date.empty() ? "-" : utf8_text(info.date).c_str());
 
   // Columns sized to their widest cell.
   std::vector<std::vector<std::string>> rows = {
@@ -117,8 +123,9 @@ void print_info_text(std::FILE *out, SignalFile &file, const std::vector<Channel
       line += ' ';
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::fprintf(out, "%s\n", line.c_str());
+    out += line + "\n";
   }
+  return out;
 }
 
 Command add_info_command(CLI::App &app) {
@@ -126,6 +133,7 @@ Command add_info_command(CLI::App &app) {
     std::vector<std::string> files;
     SelectionOptions selection;
     bool json = false;
+    int jobs = 1;
   };
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
@@ -134,32 +142,37 @@ Command add_info_command(CLI::App &app) {
       ->required();
   sub->add_flag("--json", options->json, "Print JSON (an array, one object per file)");
   add_selection_options(sub, options->selection, false);
+  add_jobs_option(sub, options->jobs);
 
   return {sub, [options]() {
             int status = 0;
             bool first = true;
             if (options->json) std::printf("[\n");
-            for (const std::string &path : options->files) {
-              try {
-                std::unique_ptr<SignalFile> file = open_signal(path);
-                const std::vector<ChannelRef> refs =
-                    select_channels(all_channels(*file), options->selection.channels);
-                if (options->json) {
-                  // Each object as it is ready, indented as an array element.
+            run_ordered<std::string>(
+                options->files.size(), options->jobs,
+                [&](size_t i) {
+                  std::unique_ptr<SignalFile> file = open_signal(options->files[i]);
+                  const std::vector<ChannelRef> refs =
+                      select_channels(all_channels(*file), options->selection.channels);
+                  if (!options->json) return info_text(*file, refs);
+                  // The object indented as an array element.
                   std::string text = "  " + info_json(*file, refs).dump(2);
                   for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3)
                     text.replace(at, 1, "\n  ");
-                  std::printf("%s%s", first ? "" : ",\n", text.c_str());
-                } else {
-                  if (!first) std::printf("\n");
-                  print_info_text(stdout, *file, refs);
-                }
-                first = false;
-              } catch (const ToolError &e) {
-                report_error(e.what());
-                status = 1;
-              }
-            }
+                  return text;
+                },
+                [&](size_t, std::optional<std::string> &text, std::exception_ptr error) {
+                  if (error) {
+                    status = 1;
+                    report_failure(error);
+                    return;
+                  }
+                  if (options->json)
+                    std::printf("%s%s", first ? "" : ",\n", text->c_str());
+                  else
+                    std::printf("%s%s", first ? "" : "\n", text->c_str());
+                  first = false;
+                });
             if (options->json) std::printf("%s]\n", first ? "" : "\n");
             return status;
           }};

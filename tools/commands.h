@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ Command add_version_command(CLI::App &app);
 Command add_demo_command(CLI::App &app);
 
 // Shared by info and demo: the header facts and the table of the channels given.
-void print_info_text(std::FILE *out, SignalFile &file, const std::vector<ChannelRef> &refs);
+std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs);
 
 // Shared by plot and demo: an SVG of the window of the given channels of
 // one file.
@@ -46,5 +47,9 @@ void write_synthetic_modal(const std::string &path, bool punch, int modes, int s
 
 // One line on stderr: "zel: message".
 void report_error(const std::string &message);
+
+// report_error for a failure caught as an exception: a ToolError's text,
+// "out of memory", or any other exception's what().
+void report_failure(std::exception_ptr error);
 
 } // namespace zel_tool

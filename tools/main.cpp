@@ -16,6 +16,16 @@ void report_error(const std::string &message) {
   std::fprintf(stderr, "zel: %s\n", message.c_str());
 }
 
+void report_failure(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const ToolError &e) { report_error(e.what()); } catch (const std::bad_alloc &) {
+    report_error("out of memory");
+  } catch (const std::exception &e) { report_error(e.what()); } catch (...) {
+    report_error("unknown failure");
+  }
+}
+
 } // namespace zel_tool
 
 int main(int argc, char **argv) {
@@ -54,9 +64,7 @@ int main(int argc, char **argv) {
     if (!command.app->parsed()) continue;
     try {
       return command.run();
-    } catch (const ToolError &e) { report_error(e.what()); } catch (const std::bad_alloc &) {
-      report_error("out of memory");
-    } catch (const std::exception &e) { report_error(e.what()); }
+    } catch (...) { report_failure(std::current_exception()); }
     return 1;
   }
   return 2;
