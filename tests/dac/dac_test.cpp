@@ -171,51 +171,53 @@ TEST(DacRead, TextsAndTheDateDetail) {
   EXPECT_EQ(std::get<4>(describe(b.write(dir, "t.dac"))), "Unknown" + texts);
 }
 
-// Every file is read whole, described, sniffed and opened: the codes, count
-// and rate of each; what is read is the stored samples, then 0.0 up to the
-// count (an array the call did not reach is untouched); a handle never
-// buffers more than the file holds. Odd detail-record counts: NaN rounds to
-// 0, -5 to -4 (one group: ((-4 - 1) div 13) + 1), -20 to no group.
+// Every file is described, sniffed, opened and read whole: the code of each
+// (the same for all four, but where the samples are short), the count and
+// the rate (2.0, reported only for a file that opened with a positive
+// interval); what is read is the stored samples, then 0.0 up to the count
+// (an array the call did not reach is untouched); a handle never buffers
+// more than the file holds. Odd detail-record counts: NaN rounds to 0, -5 to
+// -4 (one group: ((-4 - 1) div 13) + 1), -20 to no group.
 TEST(DacRead, CodesCountsAndSamplesOfForeignBrokenAndHostileFiles) {
   TempDir dir;
-  using Edit = std::function<void(DacBuilder &)>;
-  constexpr int OK = ZEL_DAC_OK, RATE = ZEL_DAC_BAD_RATE, DETAILS = ZEL_DAC_DETAILS_READ,
-                NONE = -1; // NONE: not read whole
+  using B = DacBuilder &;
+  constexpr int kOk = ZEL_DAC_OK, kRate = ZEL_DAC_BAD_RATE, kNotDac = ZEL_DAC_NOT_DAC, kDetails = ZEL_DAC_DETAILS_READ;
+  constexpr int kSame = -1, kNotRead = -2; // read whole: the same code; not read whole (the count is too large)
   // clang-format off
-  const struct { Edit edit; int read, npts; double rate; int data, open; } cases[] = {
-      {[](DacBuilder &) {}, OK, 10, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.revision = 0, b.kind_code = 101, b.stats_flag = 0, b.samples = ramp(7), b.point_count_f = 6.6f; }, OK, 7, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.kind_code = 0, b.stats_flag = 0, b.revision = 0; }, OK, 10, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.kind_code = 1; }, OK, 10, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.kind_code = 2; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.kind_code = 4; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.kind_code = 100; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.kind_code = -1; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.stats_flag = 2; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.revision = 1; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.marker = 0; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.marker = 2; }, ZEL_DAC_NOT_DAC, 0, 0.0, ZEL_DAC_NOT_DAC, ZEL_DAC_NOT_DAC},
-      {[](DacBuilder &b) { b.cut_to = 100; }, ZEL_DAC_HEADER_READ, 0, 0.0, ZEL_DAC_HEADER_READ, ZEL_DAC_HEADER_READ},
-      {[](DacBuilder &b) { b.interval = -0.5f; }, RATE, 10, 0.0, RATE, RATE},
-      {[](DacBuilder &b) { b.interval = NAN; }, RATE, 10, 0.0, RATE, RATE},
-      {[](DacBuilder &b) { b.interval = 0.0f; }, RATE, 10, 0.0, RATE, RATE},
-      {[](DacBuilder &b) { b.samples.clear(); }, OK, 0, 2.0, ZEL_DAC_NO_POINTS, OK},
-      {[](DacBuilder &b) { b.samples = ramp(1900), b.point_count = 3000, b.pad_data = false; }, OK, 3000, 2.0, ZEL_DAC_DATA_READ, OK},
-      {[](DacBuilder &b) { b.details = {{"A", "1"}, {"B", "2"}, {"C", "3"}, {"D", "4"}, {"E", "5"}}, b.cut_to = 512 * 4 + 100; }, DETAILS, 0, 0.0, DETAILS, DETAILS},
-      {[](DacBuilder &b) { b.detail_records = 1e30f; }, DETAILS, 0, 0.0, DETAILS, DETAILS},
-      {[](DacBuilder &b) { b.detail_records = INFINITY; }, DETAILS, 0, 0.0, DETAILS, DETAILS},
-      {[](DacBuilder &b) { b.detail_records = -5.0f; }, DETAILS, 0, 0.0, DETAILS, DETAILS},
-      {[](DacBuilder &b) { b.detail_records = 1e30f, b.details = {{"DATE", "d"}}; }, DETAILS, 0, 0.0, DETAILS, DETAILS},
-      {[](DacBuilder &b) { b.detail_records = NAN; }, OK, 10, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.detail_records = -20.0f; }, OK, 10, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.detail_records = 0.4f; }, OK, 10, 2.0, OK, OK},
-      {[](DacBuilder &b) { b.detail_records = 2.0f, b.point_count = INT32_MIN; }, ZEL_DAC_SEEK, 0, 0.0, ZEL_DAC_SEEK, ZEL_DAC_SEEK},
-      {[](DacBuilder &b) { b.detail_records = 2.0f, b.point_count = INT32_MAX; }, DETAILS, 0, 0.0, DETAILS, DETAILS},
-      {[](DacBuilder &b) { b.point_count = INT32_MAX; }, OK, INT32_MAX, 2.0, NONE, OK},
-      {[](DacBuilder &b) { b.point_count = -1000; }, OK, -1000, 2.0, NONE, OK},
-      {[](DacBuilder &b) { b.revision = 0, b.point_count_f = 1e30f; }, OK, INT32_MAX, 2.0, NONE, OK},
-      {[](DacBuilder &b) { b.revision = 0, b.point_count_f = -1e30f; }, OK, INT32_MIN, 2.0, NONE, OK},
-      {[](DacBuilder &b) { b.revision = 0, b.point_count_f = NAN; }, OK, 0, 2.0, NONE, OK},
+  const struct { std::function<void(B)> edit; int status, npts, data = kSame; } cases[] = {
+      {[](B) {}, kOk, 10},
+      {[](B b) { b.revision = 0, b.kind_code = 101, b.samples = ramp(7), b.point_count_f = 6.6f; }, kOk, 7}, // rounded
+      {[](B b) { b.kind_code = 0, b.stats_flag = 0, b.revision = 0; }, kOk, 10},
+      {[](B b) { b.kind_code = 1; }, kOk, 10},
+      {[](B b) { b.kind_code = 2; }, kNotDac, 0},
+      {[](B b) { b.kind_code = 4; }, kNotDac, 0},
+      {[](B b) { b.kind_code = 100; }, kNotDac, 0},
+      {[](B b) { b.kind_code = -1; }, kNotDac, 0},
+      {[](B b) { b.stats_flag = 2; }, kNotDac, 0},
+      {[](B b) { b.revision = 1; }, kNotDac, 0},
+      {[](B b) { b.marker = 0; }, kNotDac, 0},
+      {[](B b) { b.marker = 2; }, kNotDac, 0},
+      {[](B b) { b.cut_to = 100; }, ZEL_DAC_HEADER_READ, 0},
+      {[](B b) { b.interval = -0.5f; }, kRate, 10},
+      {[](B b) { b.interval = NAN; }, kRate, 10},
+      {[](B b) { b.interval = 0.0f; }, kRate, 10},
+      {[](B b) { b.samples.clear(); }, kOk, 0, ZEL_DAC_NO_POINTS},
+      {[](B b) { b.samples = ramp(1900), b.point_count = 3000, b.pad_data = false; }, kOk, 3000, ZEL_DAC_DATA_READ},
+      {[](B b) { b.details.assign(5, {"KEY", "value"}), b.cut_to = 512 * 4 + 100; }, kDetails, 0}, // cut in the details
+      {[](B b) { b.detail_records = 1e30f; }, kDetails, 0},
+      {[](B b) { b.detail_records = INFINITY; }, kDetails, 0},
+      {[](B b) { b.detail_records = -5.0f; }, kDetails, 0},
+      {[](B b) { b.detail_records = 1e30f, b.details = {{"DATE", "d"}}; }, kDetails, 0},
+      {[](B b) { b.detail_records = NAN; }, kOk, 10},
+      {[](B b) { b.detail_records = -20.0f; }, kOk, 10},
+      {[](B b) { b.detail_records = 0.4f; }, kOk, 10},
+      {[](B b) { b.detail_records = 2.0f, b.point_count = INT32_MIN; }, ZEL_DAC_SEEK, 0},
+      {[](B b) { b.detail_records = 2.0f, b.point_count = INT32_MAX; }, kDetails, 0},
+      {[](B b) { b.point_count = INT32_MAX; }, kOk, INT32_MAX, kNotRead},
+      {[](B b) { b.point_count = -1000; }, kOk, -1000, kNotRead},
+      {[](B b) { b.revision = 0, b.point_count_f = 1e30f; }, kOk, INT32_MAX, kNotRead},
+      {[](B b) { b.revision = 0, b.point_count_f = -1e30f; }, kOk, INT32_MIN, kNotRead},
+      {[](B b) { b.revision = 0, b.point_count_f = NAN; }, kOk, 0, kNotRead},
   };
   // clang-format on
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -223,25 +225,28 @@ TEST(DacRead, CodesCountsAndSamplesOfForeignBrokenAndHostileFiles) {
     DacBuilder b;
     c.edit(b);
     const std::string path = b.write(dir, "f" + std::to_string(i) + ".dac");
+    const bool opened = c.status == kOk || c.status == kRate;
+    const double rate = c.status == kOk ? 2.0 : 0.0;
+    const int data_status = c.data == kSame ? c.status : c.data;
     std::vector<double> want(4096, -1.0), untouched(want), x(want), y(want);
     for (int64_t k = 0; k < std::clamp<int64_t>(c.npts, 0, 4096); ++k)
       want[size_t(k)] = size_t(k) < b.samples.size() ? b.samples[size_t(k)] : 0.0;
-    const auto [status, npts, start, rate, texts] = describe(path);
-    const Opened o(path);
-    const int got = zel_dac_getnpts(o.h, 4096, x.data());
-    EXPECT_EQ((std::tuple{status, npts, start, rate, zel_dac_sniff(path.c_str())}),
-              (std::tuple{c.read, c.npts, 0.0, c.rate, int(c.open == OK || c.open == RATE)}))
+    const auto [status, npts, start, described_rate, texts] = describe(path);
+    EXPECT_EQ((std::tuple{status, npts, start, described_rate, zel_dac_sniff(path.c_str())}),
+              (std::tuple{c.status, c.npts, 0.0, rate, int(opened)}))
         << i;
-    EXPECT_EQ((std::tuple{o.status, o.npts, o.rate, o.spare, got, x, buffer_of(o.h) <= 1024, zel_dac_close(o.h)}),
-              (std::tuple{c.open, c.npts, c.rate, 0.0, int(std::clamp<int64_t>(c.npts, 0, 4096)), want, true, OK}))
-        << i;
-    if (c.read != OK && c.read != RATE) {
+    if (!opened) {
       EXPECT_EQ(texts, "old||||") << i; // untouched
     }
-    if (c.data != NONE) {
+    const Opened o(path);
+    const int got = zel_dac_getnpts(o.h, 4096, x.data());
+    EXPECT_EQ((std::tuple{o.status, o.npts, o.rate, o.spare, got, x, buffer_of(o.h) <= 1024, zel_dac_close(o.h)}),
+              (std::tuple{c.status, c.npts, rate, 0.0, int(std::clamp<int64_t>(c.npts, 0, 4096)), want, true, kOk}))
+        << i;
+    if (c.data != kNotRead) {
       EXPECT_EQ((std::tuple{data(path, y.data()), y}),
-                (std::tuple{std::tuple{c.data, c.npts, 0.0, c.rate},
-                            c.data == OK || c.data == ZEL_DAC_DATA_READ ? want : untouched}))
+                (std::tuple{std::tuple{data_status, c.npts, 0.0, rate},
+                            data_status == kOk || data_status == ZEL_DAC_DATA_READ ? want : untouched}))
           << i;
     }
   }
@@ -277,12 +282,13 @@ TEST(DacWindow, CasesBadArgumentsAndNullHandle) {
   DacBuilder b;
   b.samples = ramp(10, 1.25f, 0.5f);
   const Opened o(b.write(dir, "w.dac"));
-  // Centre time, half width, 1-based samples delivered, time of the first,
-  // status, the caller's count (above the file's: cut to it; below: the end)
-  // and interval. Infinitely far is simply outside, its times from the centre
-  // itself; refused arguments leave the outputs alone.
+  // Centre time, half width, the 1-based samples delivered, the time of the
+  // first, the code, the caller's count (above the file's: cut to it; below:
+  // the end) and interval. Infinitely far is simply outside, its times from
+  // the centre itself; refused arguments leave the outputs alone.
   // clang-format off
-  const struct { double centre; int h; std::vector<int> samples; double first_time; int status = 0, n = 10; double dt = 0.5; } cases[] = {
+  struct Window { double centre; int h; std::vector<int> at; double t0; int code = 0, n = 10; double dt = 0.5; };
+  const Window cases[] = {
       {2.0, 2, {3, 4, 5, 6, 7}, 1.0},
       {5.0, 1, {10, 10, 10}, 4.5, 0, 50},
       {5.0, 1, {4, 4, 4}, 4.5, 0, 4},
@@ -306,13 +312,13 @@ TEST(DacWindow, CasesBadArgumentsAndNullHandle) {
   };
   // clang-format on
   for (const auto &c : cases) {
-    std::vector<double> t(std::max<size_t>(3, c.samples.size()), -99.0), v(t), want_t(t), want_v(t);
-    for (size_t i = 0; i < c.samples.size(); ++i)
-      want_t[i] = c.first_time + 0.5 * double(i), want_v[i] = b.samples[size_t(c.samples[i] - 1)];
+    std::vector<double> t(std::max<size_t>(3, c.at.size()), -99.0), v(t), want_t(t), want_v(t);
+    for (size_t i = 0; i < c.at.size(); ++i)
+      want_t[i] = c.t0 + 0.5 * double(i), want_v[i] = b.samples[size_t(c.at[i] - 1)];
     double rest[10]; // the read position ends after the window
     EXPECT_EQ((std::tuple{zel_dac_getwindow(o.h, c.n, 0.0, c.dt, c.centre, c.h, t.data(), v.data()), v, t,
                           zel_dac_getnpts(o.h, 10, rest)}),
-              (std::tuple{c.status, want_v, want_t, 0}))
+              (std::tuple{c.code, want_v, want_t, 0}))
         << c.centre << " " << c.h << " " << c.dt << " " << c.n;
   }
   // Null handle: positions F .. F + (e - s) get time 0 and every value 0.
