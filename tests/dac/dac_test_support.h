@@ -24,11 +24,6 @@ using Bytes = std::vector<unsigned char>;
 using zel_test::TempDir;
 
 // Little-endian 2- and 4-byte values (integers or floats; little-endian hosts only) and blank-padded text.
-template <class T> T get(const Bytes &b, size_t off) {
-  T v;
-  std::memcpy(&v, &b.at(off), sizeof v);
-  return v;
-}
 template <class T> void put(Bytes &b, size_t off, T v) { std::memcpy(&b.at(off), &v, sizeof v); }
 inline void put_text(Bytes &b, size_t off, size_t n, const std::string &s) {
   for (size_t i = 0; i < n; ++i) b.at(off + i) = static_cast<unsigned char>(i < s.size() ? s[i] : ' ');
@@ -43,7 +38,7 @@ inline std::vector<float> ramp(int n, float scale = 0.25f, float offset = -3.0f)
 
 struct DacBuilder {
   int revision = 2;
-  int16_t kind_code = 3, stats_flag = 1;
+  int16_t marker = 1, kind_code = 3, stats_flag = 1;
   std::vector<float> samples = ramp(10);
   std::optional<int32_t> point_count; // header count; default samples.size()
   std::optional<float> point_count_f; // float count at 0; default point_count
@@ -65,24 +60,17 @@ struct DacBuilder {
     Bytes b(512, 0);
     const int32_t n = count();
     const float rate = interval != 0.0f ? static_cast<float>(1.0 / interval) : 0.0f;
-    for (auto [at, v] : {std::pair{0, point_count_f.value_or(static_cast<float>(n))},
-                         {4, interval},
-                         {8, start_time},
-                         {12, rate},
-                         {16, stats[0]},
-                         {20, stats[1]},
-                         {32, stats[2]},
-                         {36, stats[3]},
-                         {68, stats[4]}})
-      put(b, static_cast<size_t>(at), v);
+    const float count_f = point_count_f.value_or(static_cast<float>(n));
+    const float floats[] = {count_f, interval, start_time, rate, stats[0], stats[1], stats[2], stats[3], stats[4]};
+    const size_t float_at[] = {0, 4, 8, 12, 16, 20, 32, 36, 68};
+    for (size_t i = 0; i < 9; ++i) put(b, float_at[i], floats[i]);
     put(b, 124, revision == 2 ? n : 0x7eadbeef); // garbage: a revision-0 reader ignores it
     for (size_t i = 0; i < 3; ++i) {
       if (revision == 2) put(b, 112 + 4 * i, indices[i]);
       put(b, 500 + 4 * i, static_cast<float>(indices[i]));
     }
-    for (auto [at, v] :
-         {std::pair{128, 1}, {130, int{kind_code}}, {134, -2}, {148, -2}, {180, int{stats_flag}}, {190, revision}})
-      put(b, static_cast<size_t>(at), static_cast<int16_t>(v));
+    const int shorts[][2] = {{128, marker}, {130, kind_code}, {134, -2}, {148, -2}, {180, stats_flag}, {190, revision}};
+    for (auto [at, v] : shorts) put(b, static_cast<size_t>(at), static_cast<int16_t>(v));
     put_text(b, 380, 24, x_label);
     put_text(b, 356, 24, y_label);
     for (auto [head, tail, note] : {std::tuple{448, 150, x_note}, std::tuple{432, 136, y_note}}) {
@@ -93,28 +81,23 @@ struct DacBuilder {
     if (!samples.empty()) std::memcpy(b.data() + 512, samples.data(), 4 * samples.size());
     if (pad_data) b.resize(512 * ((b.size() + 511) / 512), 0);
 
-    int64_t records = 0;
-    const size_t groups = (details.size() + 47) / 48;
-    if (groups) b.resize(std::max(b.size(), static_cast<size_t>(512 * (first_detail_record() - 1))), 0);
+    const size_t groups = (details.size() + 47) / 48, first = 512 * static_cast<size_t>(first_detail_record() - 1);
+    if (groups) b.resize(std::max(b.size(), first), 0);
+    const size_t start = b.size();
     for (size_t g = 0; g < groups; ++g) {
-      const size_t in_group = std::min<size_t>(48, details.size() - 48 * g);
-      Bytes dir(512, 0), data(512 * ((in_group + 3) / 4), ' ');
+      const size_t in_group = std::min<size_t>(48, details.size() - 48 * g), at = b.size();
+      b.resize(at + 512, 0), b.resize(at + 512 * (1 + (in_group + 3) / 4), ' '); // directory, then the slots
       for (size_t j = 0; j < 48; ++j) {
-        put_text(dir, 10 * j, 8, j < in_group ? details[48 * g + j].first : "");
-        if (j < in_group) put(dir, 10 * j + 8, static_cast<int16_t>(52 * g + j + 1));
+        put_text(b, at + 10 * j, 8, j < in_group ? details[48 * g + j].first : "");
+        put(b, at + 10 * j + 8, static_cast<int16_t>(j < in_group ? 52 * g + j + 1 : 0));
+        if (j < in_group) put_text(b, at + 512 + 128 * j, 8, details[48 * g + j].first);
+        if (j < in_group) put_text(b, at + 520 + 128 * j, 120, details[48 * g + j].second);
       }
-      put(dir, 500,
-          static_cast<int32_t>(g + 1 < groups ? first_detail_record() + 13 * static_cast<int64_t>(g + 1) : 0));
-      put<int16_t>(dir, 504, -1);
-      for (size_t s = 0; s < in_group; ++s) {
-        put_text(data, 128 * s, 8, details[48 * g + s].first);
-        put_text(data, 128 * s + 8, 120, details[48 * g + s].second);
-      }
-      b.insert(b.end(), dir.begin(), dir.end());
-      b.insert(b.end(), data.begin(), data.end());
-      records += 1 + static_cast<int64_t>(data.size() / 512);
+      put(b, at + 500, static_cast<int32_t>(g + 1 < groups ? first_detail_record() + 13 * int64_t(g + 1) : 0));
+      put<int16_t>(b, at + 504, -1);
     }
-    put(b, 64, detail_records.value_or(static_cast<float>(records)));
+    const float records = static_cast<float>((b.size() - start) / 512);
+    put(b, 64, detail_records.value_or(records));
     if (cut_to >= 0 && static_cast<size_t>(cut_to) < b.size()) b.resize(static_cast<size_t>(cut_to));
     return b;
   }
