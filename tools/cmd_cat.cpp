@@ -17,10 +17,10 @@ namespace {
 
 // Writes one file's CSV to out.
 void cat_file(const std::string &path, const SelectionOptions &selection, std::FILE *out,
-              const std::string &out_name) {
+              const std::string &out_name, int jobs) {
   std::unique_ptr<SignalFile> file = open_signal(path);
   const std::vector<ChannelRef> refs = select_channels(all_channels(*file), selection.channels);
-  write_csv(out, out_name, refs, select_window(file->info(), selection), nullptr);
+  write_csv(out, out_name, refs, select_window(file->info(), selection), nullptr, jobs);
 }
 
 } // namespace
@@ -44,7 +44,7 @@ Command add_cat_command(CLI::App &app) {
             if (o.files.size() == 1 || o.jobs == 1) {
               int status = 0;
               for (const std::string &path : o.files) try {
-                  cat_file(path, o.selection, stdout, "standard output");
+                  cat_file(path, o.selection, stdout, "standard output", o.jobs);
                 } catch (const ToolError &e) {
                   report_error(e.what());
                   status = 1;
@@ -61,7 +61,7 @@ Command add_cat_command(CLI::App &app) {
                     if (f) std::fclose(f);
                   });
                   if (!table) fail(o.files[i], "no temporary file for its table");
-                  cat_file(o.files[i], o.selection, table.get(), "a temporary file");
+                  cat_file(o.files[i], o.selection, table.get(), "a temporary file", 1);
                   return table;
                 },
                 [&](size_t i, std::optional<std::shared_ptr<std::FILE>> &table,

@@ -23,9 +23,10 @@ ChannelInfo parse_column_title(const std::string &title);
 // Writes the window's samples of the given channels, which must share the
 // interval, start time and length of refs[0]'s file, streaming them (memory
 // does not grow with the window's length). Advances progress by samples.
+// jobs threads format the rows (the text is the same for any number).
 // Throws a ToolError when reading or writing fails.
 void write_csv(std::FILE *out, const std::string &out_name, const std::vector<ChannelRef> &refs,
-               SampleWindow window, Progress *progress);
+               SampleWindow window, Progress *progress, int jobs = 1);
 
 // Reads a table; the interval comes from the time column, which must be
 // equally spaced. Throws a ToolError naming the file (and line) on failure.

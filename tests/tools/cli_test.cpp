@@ -60,6 +60,16 @@ TEST(CliCat, PrintsExactSamplesSelectsRowsAndRoundTripsThroughCsv) {
     EXPECT_EQ(wrows[k], (std::vector<double>{2.0 + 0.01 * double(10 + k), a[10 + k], a[10 + k]})) << k;
 }
 
+TEST(CliCat, SameTextOnAnyNumberOfThreads) {
+  // Enough rows for several slices of formatted text per thread.
+  TempDir dir;
+  write_rpc(dir.file("f.rsp"), {awkward(200000, 0.0), awkward(200000, 1.0)}, 1.0 / 300.0, true,
+            {{"a", "N"}, {"b", "N"}});
+  const Outcome one = run_zel(dir, {"cat", "-j", "1", "f.rsp"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  for (const char *jobs : {"2", "3"}) EXPECT_EQ(run_zel(dir, {"cat", "-j", jobs, "f.rsp"}).out, one.out) << jobs;
+}
+
 TEST(CliConvert, FormatsByExtensionRoundTripWithinTheQuantisation) {
   TempDir dir;
   const Columns in = {awkward(2048, 0.0), awkward(2048, 2.0)};
