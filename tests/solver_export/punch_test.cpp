@@ -7,6 +7,9 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <tuple>
 
 using namespace export_test;
@@ -77,6 +80,33 @@ TEST(PunchField, RealsHaveOneDigitEightDecimalsAndTwoOrThreeExponentDigits) {
     char out[16];
     zel::punch::format_integer(v, width, out);
     EXPECT_EQ(std::string(out, size_t(width)), text) << v;
+  }
+}
+
+TEST(PunchField, RealsAgreeWithPrintfAtEveryMagnitude) {
+  // printf's %.8E, its letter dropped before a three-digit exponent, right-justified.
+  const auto expected = [](double v) {
+    char text[32];
+    std::string t(text, size_t(std::snprintf(text, sizeof text, "%.8E", v)));
+    const size_t e = t.find('E');
+    if (t.size() - e > 4) t.erase(e, 1);
+    return std::string(16 - t.size(), ' ') + t;
+  };
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 300000; ++i) {
+    const uint64_t bits = random();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isfinite(v) || v == 0.0) continue;
+    ASSERT_EQ(real(v), expected(v)) << "bits " << bits;
+  }
+  for (int i = 0; i < 300000; ++i) {
+    const double v = std::ldexp(double(random() >> 11), int(random() % 160) - 120) * (i % 2 ? 1 : -1);
+    ASSERT_EQ(real(v), expected(v)) << v;
+  }
+  for (int64_t k = 100000000; k < 100100000; k += 7) { // ten-digit integers, ties among them
+    ASSERT_EQ(real(double(k) * 10 + 5), expected(double(k) * 10 + 5)) << k;
+    ASSERT_EQ(real(double(k) * 1e-3), expected(double(k) * 1e-3)) << k;
   }
 }
 
