@@ -1,13 +1,15 @@
 ! The same modal export written the way a Fortran program writes it: punch
 ! cards with formatted I/O, OUTPUT2 records with unformatted sequential I/O.
 ! Arguments: kind (punch-time, punch-frequency or output2-time), modes,
-! steps, file. Prints the seconds the writing took (data made beforehand).
+! steps, file. Prints the seconds the writing took, wall-clock and CPU
+! (the data is made beforehand).
 program modal_peer
   implicit none
   character(len=32) :: kind, arg
   character(len=512) :: path
   integer :: m, n, i, s, r
   integer(8) :: c0, c1, rate
+  real(8) :: cpu0, cpu1
   real(8), allocatable :: t(:), ud(:, :), uv(:, :), ua(:, :), bd(:, :), bv(:, :), ba(:, :)
   real(8), allocatable :: ucf(:, :), bcf(:, :)
 
@@ -49,6 +51,7 @@ program modal_peer
   end do
 
   call system_clock(c0, rate)
+  call cpu_time(cpu0)
   select case (trim(kind))
   case ('punch-time')
     open (10, file=trim(path), form='formatted', status='replace')
@@ -93,17 +96,28 @@ program modal_peer
     close (11)
   end select
   call system_clock(c1)
-  print '(F12.6)', dble(c1 - c0)/dble(rate)
+  call cpu_time(cpu1)
+  print '(2F12.6)', dble(c1 - c0)/dble(rate), cpu1 - cpu0
 
 contains
 
   subroutine dti(name)
     character(len=8), intent(in) :: name
     write (10, '(A8,A8,7I8)') 'DTI     ', name, 0, n, 1, 2, 1, 1, 10000
+    ! ENDREC closes the last line of values, or stands on a line of its own
+    ! when that line is full.
     do i = 1, n, 4
-      write (10, '(A8,1P4E16.8)') '*       ', t(i:min(i + 3, n))
+      if (i + 3 < n) then
+        write (10, '(A8,1P4E16.8)') '*       ', t(i:i + 3)
+      else if (i + 3 == n) then
+        write (10, '(A8,1P4E16.8)') '*       ', t(i:n)
+        write (10, '(A8,A16)') '*       ', '          ENDREC'
+      else
+        write (10, '(A8,1P4E16.8)', advance='no') '*       ', t(i:n)
+        write (10, '(A16)') '          ENDREC'
+      end if
     end do
-    write (10, '(A16)') '          ENDREC'
+    if (n == 0) write (10, '(A8,A16)') '*       ', '          ENDREC'
   end subroutine dti
 
   subroutine dmi_head(name, input_type, rows)
@@ -116,8 +130,14 @@ contains
     character(len=8), intent(in) :: name
     integer, intent(in) :: j, rows, s
     real(8), intent(in) :: x(:, :)
-    write (10, '(A8,A8,8X,2I16,1PE16.8)') 'DMI*    ', name, j, 1, x(s, 1)
-    do i = 2, rows, 4
+    integer :: first
+    ! Leading zeros are left out, a column of zeros altogether.
+    do first = 1, rows
+      if (x(s, first) /= 0d0) exit
+    end do
+    if (first > rows) return
+    write (10, '(A8,A8,8X,2I16,1PE16.8)') 'DMI*    ', name, j, first, x(s, first)
+    do i = first + 1, rows, 4
       write (10, '(A8,1P4E16.8)') '*       ', x(s, i:min(i + 3, rows))
     end do
   end subroutine real_column
@@ -126,8 +146,13 @@ contains
     character(len=8), intent(in) :: name
     integer, intent(in) :: j, rows, s
     real(8), intent(in) :: x(:, :)
-    write (10, '(A8,A8,8X,2I8,1P2E16.8)') 'DMI*    ', name, j, 1, x(s, 1), x(s, 2)
-    do i = 2, rows, 2
+    integer :: first
+    do first = 1, rows
+      if (x(s, 2*first - 1) /= 0d0 .or. x(s, 2*first) /= 0d0) exit
+    end do
+    if (first > rows) return
+    write (10, '(A8,A8,8X,2I8,1P2E16.8)') 'DMI*    ', name, j, first, x(s, 2*first - 1), x(s, 2*first)
+    do i = first + 1, rows, 2
       write (10, '(A8,1P4E16.8)') '*       ', x(s, 2*i - 1:2*min(i + 1, rows))
     end do
   end subroutine complex_column
