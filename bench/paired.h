@@ -7,7 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <time.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,11 +74,17 @@ inline double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-// CPU seconds of the whole process (every thread, system time included).
+// CPU seconds of the process and of the children it waited for (user and
+// system time, every thread).
 inline double cpu_now() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+  double total = 0.0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage u{};
+    getrusage(who, &u);
+    total += double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+             1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+  }
+  return total;
 }
 
 struct Seconds {
@@ -93,8 +99,8 @@ template <typename F> Seconds seconds_of(F &&f) {
 }
 
 // Times path and floor once each per iteration, in wall-clock time and in
-// CPU time (which a machine shared with others disturbs less; a path that
-// runs on several threads or in another process counts in wall time only).
+// CPU time (which a machine shared with others disturbs less; a path on
+// several threads adds up their CPU time).
 // bytes: what one run of the path moves (for the MB/s counters, decimal
 // megabytes).
 template <typename Path, typename Floor>
