@@ -45,6 +45,7 @@ Command add_convert_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
     SelectionOptions selection;
+    CsvOptions csv;
     bool floats = false;
     bool integers = false;
     bool truncate = false;
@@ -52,13 +53,15 @@ Command add_convert_command(CLI::App &app) {
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
       "convert", "Convert between RPC III, DAC and CSV; the output format follows OUT's extension");
-  sub->add_option("files", options->files,
-                  "IN... OUT: inputs (channels are taken in order) and the output "
-                  "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
-                  "when there are several, .csv CSV, - for CSV on standard output)")
+  sub->add_option(
+         "files", options->files,
+         "IN... OUT: inputs (channels are taken in order; - reads standard input) and the output "
+         "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
+         "when there are several, .csv CSV, - for CSV on standard output)")
       ->required()
       ->expected(2, -1);
   add_selection_options(sub, options->selection, true);
+  add_csv_options(sub, options->csv);
   sub->add_flag("--float", options->floats,
                 "Write RPC III values as 32-bit floats (the default when every input stores "
                 "floats: RPC III float files, DAC files)");
@@ -82,7 +85,7 @@ Command add_convert_command(CLI::App &app) {
             std::vector<std::unique_ptr<SignalFile>> files;
             std::vector<ChannelRef> refs;
             for (const std::string &path : inputs) {
-              files.push_back(open_signal(path));
+              files.push_back(open_signal(path, options->csv));
               SignalFile &file = *files.back();
               const SignalInfo &info = file.info();
               const SignalInfo &lead = files.front()->info();

@@ -132,26 +132,31 @@ Command add_info_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
     SelectionOptions selection;
+    CsvOptions csv;
     bool json = false;
     int jobs = 1;
   };
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
-      "info", "Header facts and per-channel statistics of RPC III and DAC files");
-  sub->add_option("files", options->files, "Files to describe (RPC III or DAC, found by content)")
+      "info", "Header facts and per-channel statistics of RPC III, DAC and CSV files");
+  sub->add_option("files", options->files,
+                  "Files to describe (RPC III or DAC by content, CSV by the .csv extension, - for "
+                  "standard input)")
       ->required();
   sub->add_flag("--json", options->json, "Print JSON (an array, one object per file)");
   add_selection_options(sub, options->selection, false);
+  add_csv_options(sub, options->csv);
   add_jobs_option(sub, options->jobs);
 
   return {sub, [options]() {
             int status = 0;
             bool first = true;
+            options->csv.progress = options->files.size() == 1; // one bar at a time
             if (options->json) std::printf("[\n");
             run_ordered<std::string>(
                 options->files.size(), options->jobs,
                 [&](size_t i) {
-                  std::unique_ptr<SignalFile> file = open_signal(options->files[i]);
+                  std::unique_ptr<SignalFile> file = open_signal(options->files[i], options->csv);
                   const std::vector<ChannelRef> refs =
                       select_channels(all_channels(*file), options->selection.channels);
                   if (!options->json) return info_text(*file, refs);

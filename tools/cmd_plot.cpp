@@ -59,6 +59,7 @@ Command add_plot_command(CLI::App &app) {
   struct Options {
     std::string file;
     SelectionOptions selection;
+    CsvOptions csv;
     std::string output;
     int width = 1000;
     int height = 500;
@@ -67,13 +68,14 @@ Command add_plot_command(CLI::App &app) {
   CLI::App *sub = app.add_subcommand("plot", "Plot channels as an SVG line chart");
   sub->add_option("file", options->file, "RPC III, DAC or CSV file")->required();
   add_selection_options(sub, options->selection, true);
+  add_csv_options(sub, options->csv);
   sub->add_option("-o,--output", options->output,
                   "SVG file to write (default: FILE's stem + .svg in the current directory)");
   sub->add_option("--width", options->width, "Width in pixels")->check(CLI::Range(200, 20000));
   sub->add_option("--height", options->height, "Height in pixels")->check(CLI::Range(150, 20000));
 
   return {sub, [options]() {
-            std::unique_ptr<SignalFile> file = open_signal(options->file);
+            std::unique_ptr<SignalFile> file = open_signal(options->file, options->csv);
             const std::vector<ChannelRef> refs =
                 select_channels(all_channels(*file), options->selection.channels);
             const SampleWindow window = select_window(file->info(), options->selection);

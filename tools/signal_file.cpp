@@ -1,6 +1,5 @@
 #include "signal_file.h"
 
-#include "csv.h"
 #include "number_text.h"
 #include "tool_error.h"
 #include "zel.h"
@@ -270,7 +269,8 @@ std::vector<double> MemorySignal::read(int channel) {
   return columns_[static_cast<size_t>(channel - 1)];
 }
 
-std::unique_ptr<SignalFile> open_signal(const std::string &path) {
+std::unique_ptr<SignalFile> open_signal(const std::string &path, const CsvOptions &csv) {
+  if (path == "-") return open_standard_input(csv);
   {
     std::ifstream probe(path, std::ios::binary);
     if (!probe) fail(path, std::string("cannot open: ") + std::strerror(errno));
@@ -279,7 +279,7 @@ std::unique_ptr<SignalFile> open_signal(const std::string &path) {
   }
   if (zel_rpc_sniff(path.c_str()) == 1) return std::make_unique<Rpc3Signal>(path);
   if (zel_dac_sniff(path.c_str()) == 1) return std::make_unique<DacSignal>(path);
-  if (has_csv_extension(path)) return read_csv(path);
+  if (has_csv_extension(path)) return read_csv(path, path, csv);
   fail(path, "unknown format: neither an RPC III nor a DAC file (nor a .csv table)");
 }
 
