@@ -202,14 +202,19 @@ const char *scan_number(const char *p, const char *end, char decimal, double &va
   return p;
 }
 
-// Seconds per unit of a time column's unit, or 0 for a unit that is not one.
-double seconds_per(const std::string &unit) {
+// A time column's unit as seconds = value * times / per (dividing keeps
+// "5" in us exactly 5e-06 s), or per 0 for a unit that is not one.
+struct TimeUnit {
+  double times = 1.0, per = 1.0;
+};
+
+TimeUnit time_unit(const std::string &unit) {
   const std::string u = lower(unit);
-  if (u.empty() || u == "s") return 1.0;
-  if (u == "ms") return 1e-3;
-  if (u == "us" || u == "\xc2\xb5s") return 1e-6;
-  if (u == "min") return 60.0;
-  return 0.0;
+  if (u.empty() || u == "s") return {1.0, 1.0};
+  if (u == "ms") return {1.0, 1e3};
+  if (u == "us" || u == "\xc2\xb5s") return {1.0, 1e6};
+  if (u == "min") return {60.0, 1.0};
+  return {1.0, 0.0};
 }
 
 bool names_time(const ChannelInfo &title) {
@@ -399,8 +404,8 @@ private:
     if (time_column_ >= 0) {
       roles_[static_cast<size_t>(time_column_)] = Role::Time;
       const std::string unit = options_.no_header ? "" : columns[time_column_].unit;
-      seconds_ = seconds_per(unit);
-      if (seconds_ == 0.0)
+      unit_ = time_unit(unit);
+      if (unit_.per == 0.0)
         fail(name_, "column " + std::to_string(time_column_ + 1) + " (" +
                         in_quotes(titles_[time_column_]) + "): " + in_quotes(unit) +
                         " is not a time unit (s, ms, us or min)");
@@ -474,7 +479,8 @@ private:
       for (size_t j = 0; j < width; ++j) cells_[j] = cell(fields_[j], static_cast<int64_t>(j));
     }
 
-    if (time_column_ >= 0) check_time(cells_[static_cast<size_t>(time_column_)] * seconds_);
+    if (time_column_ >= 0)
+      check_time(cells_[static_cast<size_t>(time_column_)] * unit_.times / unit_.per);
     if (roles_[0] == Role::Index) check_index(cells_[0]);
     const int64_t at = rows_ % per_block_;
     for (size_t k = 0; k < channel_of_.size(); ++k)
@@ -573,7 +579,7 @@ private:
   std::vector<Role> roles_;         // per column; empty until the first row
   std::vector<int64_t> channel_of_; // the column of each channel
   int64_t time_column_ = -1;
-  double seconds_ = 1.0; // per unit of the time column
+  TimeUnit unit_; // of the time column
   std::vector<double> cells_;
   std::vector<std::string> fields_;
   int64_t rows_ = 0;
