@@ -110,11 +110,11 @@ TEST(CsvInput, RefusesWhatItWouldHaveToGuess) {
 }
 
 TEST(CsvInput, LongTablesStreamThroughBlocks) {
-  // 150000 rows of one channel: blocks of 65536 rows, the last one short.
+  // 150000 rows of two channels: blocks of 65536 rows, the last one short.
   TempDir dir;
   std::ofstream csv(dir.file("long.csv"));
-  csv << "t,a\n";
-  for (int i = 0; i < 150000; ++i) csv << i << ',' << -i << '\n';
+  csv << "t,a,b\n";
+  for (int i = 0; i < 150000; ++i) csv << i << ',' << -i << ',' << 2 * i << '\n';
   csv.close();
   setenv("TMPDIR", dir.file("tmp").c_str(), 1);
   std::filesystem::create_directory(dir.file("tmp"));
@@ -122,9 +122,10 @@ TEST(CsvInput, LongTablesStreamThroughBlocks) {
   const Outcome tail = run_zel(dir, {"cat", "long.csv", "--start", "149999"});
   const std::string info = run_zel(dir, {"info", "--json", "long.csv"}).out;
   unsetenv("TMPDIR");
-  EXPECT_EQ(window.out, "time [s],a []\n65534,-65534\n65535,-65535\n65536,-65536\n65537,-65537\n");
-  EXPECT_EQ(tail.out, "time [s],a []\n149999,-149999\n");
-  EXPECT_EQ(json_number(info, "mean"), -74999.5);
+  EXPECT_EQ(window.out, "time [s],a [],b []\n65534,-65534,131068\n65535,-65535,131070\n65536,-65536,131072\n"
+                        "65537,-65537,131074\n");
+  EXPECT_EQ(tail.out, "time [s],a [],b []\n149999,-149999,299998\n");
+  EXPECT_EQ(json_number(info, "mean", 1), 149999.0);
   EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
 }
 
@@ -142,6 +143,8 @@ TEST(CsvInput, StandardInputIsReadByContentAndNamedSo) {
     const std::string info = run_with_input(dir, {"info", "--json", "-"}, dir.file(name)).out;
     EXPECT_EQ(json_values(info, "file"), std::vector<std::string>{"standard input"}) << name;
   }
+  std::ofstream(dir.file("cut.rsp"), std::ios::binary) << slurp(dir.file("f.rsp")).substr(0, 1200);
+  expect_failure(run_with_input(dir, {"info", "-"}, dir.file("cut.rsp")), {"zel: standard input: RPC"});
   expect_failure(run_with_input(dir, {"info", "-"}, dir.file("bad.csv")),
                  {"standard input: row 3, column 2 (\"x\"): not a number"});
   EXPECT_EQ(run_with_input(dir, {"convert", "-", "out.dac"}, dir.file("f.csv")).status, 0);
