@@ -594,13 +594,13 @@ private:
 } // namespace
 
 void add_csv_options(CLI::App *sub, CsvOptions &options) {
-  sub->footer(
-      "CSV input: a header row of names (\"description [unit]\"), then one row per sample; "
-      "fields separated by , ; or tab (as found in the first row), quoted when need be. The "
-      "first column is the time when named time, t or zeit (unit in brackets: s, ms, us or min; "
-      "default s), else give --time-column N or --dt. An unnamed first column counting up by one "
-      "(a pandas index) is skipped. Empty, non-numeric, NaN and infinite cells are errors unless "
-      "--allow-nan; rows must be equally spaced in time (within 1e-6).");
+  sub->footer("CSV input: a header row of names (\"description [unit]\"), then one row per\n"
+              "sample; fields separated by , ; or tab (as found in the first row), quoted\n"
+              "when need be. The first column is the time when named time, t or zeit (unit\n"
+              "in brackets: s, ms, us or min; default s), else give --time-column N or --dt.\n"
+              "An unnamed first column counting up by one (a pandas index) is skipped.\n"
+              "Empty, non-numeric, NaN and infinite cells are errors unless --allow-nan;\n"
+              "rows must be equally spaced in time (within 1e-6).");
   const char *group = "CSV input";
   sub->add_flag("--no-header", options.no_header,
                 "The table has no header row: channels are named ch1, ch2, ...")
