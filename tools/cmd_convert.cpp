@@ -53,11 +53,11 @@ Command add_convert_command(CLI::App &app) {
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
       "convert", "Convert between RPC III, DAC and CSV; the output format follows OUT's extension");
-  sub->add_option(
-         "files", options->files,
-         "IN... OUT: inputs (channels are taken in order; - reads standard input) and the output "
-         "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
-         "when there are several, .csv CSV, - for CSV on standard output)")
+  sub->add_option("files", options->files,
+                  "IN... OUT: inputs (channels are taken in order) and the output "
+                  "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
+                  "when there are several, .csv CSV, - for CSV on standard output); "
+                  "an IN of - reads standard input")
       ->required()
       ->expected(2, -1);
   add_selection_options(sub, options->selection, true);
