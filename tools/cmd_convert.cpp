@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "csv.h"
 #include "number_text.h"
+#include "parallel.h"
 #include "progress.h"
 #include "selection.h"
 #include "signal_file.h"
@@ -12,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 namespace zel_tool {
@@ -22,8 +24,10 @@ namespace {
 // progress bar ends its line before the caller reports them.
 std::vector<std::string> write_output(OutputFormat format, const std::string &out,
                                       const std::vector<ChannelRef> &refs, SampleWindow window,
-                                      double dt, const Rpc3Settings &settings) {
-  Progress progress("converting", window.count * static_cast<int64_t>(refs.size()));
+                                      double dt, const Rpc3Settings &settings, bool show_progress) {
+  // Files converted side by side draw no bar: their lines would mix.
+  Progress progress(show_progress ? "converting" : "",
+                    show_progress ? window.count * static_cast<int64_t>(refs.size()) : 0);
   switch (format) {
   case OutputFormat::Rpc3: write_rpc3(out, refs, window, dt, settings, &progress); return {out};
   case OutputFormat::Dac: return write_dac(out, refs, window, &progress);
@@ -39,27 +43,86 @@ std::vector<std::string> write_output(OutputFormat format, const std::string &ou
   return {out};
 }
 
+struct ConvertOptions {
+  std::vector<std::string> files;
+  std::string output_dir;
+  std::string to;
+  SelectionOptions selection;
+  CsvOptions csv;
+  bool floats = false;
+  bool integers = false;
+  bool truncate = false;
+  int jobs = 1;
+};
+
+// Converts inputs (their channels in order) into out; returns the names of
+// the files written.
+std::vector<std::string> convert_files(const std::vector<std::string> &inputs,
+                                       const std::string &out, const ConvertOptions &options,
+                                       bool show_progress) {
+  const OutputFormat format = out == "-" ? OutputFormat::Csv : output_format(out);
+  if ((options.floats || options.integers || options.truncate) && format != OutputFormat::Rpc3)
+    fail(out, "--float, --int16 and --truncate apply to RPC III output only");
+  if (options.floats && (options.integers || options.truncate))
+    fail(out, "--float stores floats: --int16 and --truncate apply to integers");
+
+  CsvOptions csv = options.csv;
+  csv.progress = show_progress;
+  std::vector<std::unique_ptr<SignalFile>> files;
+  std::vector<ChannelRef> refs;
+  for (const std::string &path : inputs) {
+    files.push_back(open_signal(path, csv));
+    SignalFile &file = *files.back();
+    const SignalInfo &info = file.info();
+    const SignalInfo &lead = files.front()->info();
+    if (info.points != lead.points)
+      fail(path, std::to_string(info.points) + " points per channel, but " + lead.path + " has " +
+                     std::to_string(lead.points));
+    // DAC files hold the interval as a 32-bit float: equal within that
+    // precision counts as equal.
+    if (std::fabs(info.dt - lead.dt) > 1e-6 * std::fabs(lead.dt))
+      fail(path, "sample interval " + exact(info.dt) + " s differs from " + exact(lead.dt) +
+                     " s of " + lead.path);
+    for (int c = 1; c <= info.channel_count(); ++c) refs.push_back({&file, c});
+  }
+  if (refs.empty()) fail(inputs.front(), "no channels");
+  refs = select_channels(refs, options.selection.channels);
+  const SignalInfo &lead = files.front()->info();
+  const SampleWindow window = select_window(lead, options.selection);
+  // Nothing is written when any file to be written is an input.
+  if (out != "-")
+    refuse_overwriting_inputs(inputs, format == OutputFormat::Dac
+                                          ? dac_names(out, static_cast<int>(refs.size()))
+                                          : std::vector<std::string>{out});
+
+  Rpc3Settings settings;
+  // Floats stay floats unless 16-bit integers were asked for.
+  bool all_float = true;
+  for (const auto &file : files) all_float &= file->info().float_values;
+  settings.floats = options.floats || (all_float && !options.integers && !options.truncate);
+  settings.truncate = options.truncate;
+  settings.date = lead.date;
+  settings.records = kept_records(refs);
+  return write_output(format, out, refs, window, lead.dt, settings, show_progress);
+}
+
 } // namespace
 
 Command add_convert_command(CLI::App &app) {
-  struct Options {
-    std::vector<std::string> files;
-    SelectionOptions selection;
-    CsvOptions csv;
-    bool floats = false;
-    bool integers = false;
-    bool truncate = false;
-  };
-  auto options = std::make_shared<Options>();
+  auto options = std::make_shared<ConvertOptions>();
   CLI::App *sub = app.add_subcommand(
       "convert", "Convert between RPC III, DAC and CSV; the output format follows OUT's extension");
   sub->add_option("files", options->files,
                   "IN... OUT: inputs (channels are taken in order) and the output "
                   "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
-                  "when there are several, .csv CSV, - for CSV on standard output); "
-                  "an IN of - reads standard input")
-      ->required()
-      ->expected(2, -1);
+                  "when there are several, .csv CSV, - for CSV on standard output); with "
+                  "-o DIR: inputs only, each converted on its own; an IN of - reads standard "
+                  "input")
+      ->required();
+  sub->add_option("-o,--output-dir", options->output_dir,
+                  "Convert each input on its own into this folder, as its stem + the --to "
+                  "extension");
+  sub->add_option("--to", options->to, "Output format with -o: rsp, dac or csv");
   add_selection_options(sub, options->selection, true);
   add_csv_options(sub, options->csv);
   sub->add_flag("--float", options->floats,
@@ -71,57 +134,43 @@ Command add_convert_command(CLI::App &app) {
   sub->add_flag("--truncate", options->truncate,
                 "Convert RPC III 16-bit values by truncation towards zero instead of rounding "
                 "to nearest");
+  add_jobs_option(sub, options->jobs);
 
   return {sub, [options]() {
-            const std::string out = options->files.back();
-            const std::vector<std::string> inputs(options->files.begin(), options->files.end() - 1);
-            const OutputFormat format = out == "-" ? OutputFormat::Csv : output_format(out);
-            if ((options->floats || options->integers || options->truncate) &&
-                format != OutputFormat::Rpc3)
-              fail(out, "--float, --int16 and --truncate apply to RPC III output only");
-            if (options->floats && (options->integers || options->truncate))
-              fail(out, "--float stores floats: --int16 and --truncate apply to integers");
-
-            std::vector<std::unique_ptr<SignalFile>> files;
-            std::vector<ChannelRef> refs;
-            for (const std::string &path : inputs) {
-              files.push_back(open_signal(path, options->csv));
-              SignalFile &file = *files.back();
-              const SignalInfo &info = file.info();
-              const SignalInfo &lead = files.front()->info();
-              if (info.points != lead.points)
-                fail(path, std::to_string(info.points) + " points per channel, but " + lead.path +
-                               " has " + std::to_string(lead.points));
-              // DAC files hold the interval as a 32-bit float: equal within
-              // that precision counts as equal.
-              if (std::fabs(info.dt - lead.dt) > 1e-6 * std::fabs(lead.dt))
-                fail(path, "sample interval " + exact(info.dt) + " s differs from " +
-                               exact(lead.dt) + " s of " + lead.path);
-              for (int c = 1; c <= info.channel_count(); ++c) refs.push_back({&file, c});
+            const ConvertOptions &o = *options;
+            if (o.output_dir.empty()) {
+              if (!o.to.empty()) fail("--to", "applies with -o DIR only");
+              if (o.files.size() < 2) fail("convert", "give the inputs and then the output");
+              const std::vector<std::string> inputs(o.files.begin(), o.files.end() - 1);
+              for (const std::string &name : convert_files(inputs, o.files.back(), o, true))
+                std::printf("wrote %s\n", name.c_str());
+              return 0;
             }
-            if (refs.empty()) fail(inputs.front(), "no channels");
-            refs = select_channels(refs, options->selection.channels);
-            const SignalInfo &lead = files.front()->info();
-            const SampleWindow window = select_window(lead, options->selection);
-            // Nothing is written when any file to be written is an input.
-            if (out != "-")
-              refuse_overwriting_inputs(inputs, format == OutputFormat::Dac
-                                                    ? dac_names(out, static_cast<int>(refs.size()))
-                                                    : std::vector<std::string>{out});
-
-            Rpc3Settings settings;
-            // Floats stay floats unless 16-bit integers were asked for.
-            bool all_float = true;
-            for (const auto &file : files) all_float &= file->info().float_values;
-            settings.floats =
-                options->floats || (all_float && !options->integers && !options->truncate);
-            settings.truncate = options->truncate;
-            settings.date = lead.date;
-            settings.records = kept_records(refs);
-            const std::vector<std::string> written =
-                write_output(format, out, refs, window, lead.dt, settings);
-            for (const std::string &name : written) std::printf("wrote %s\n", name.c_str());
-            return 0;
+            // Each input into the folder, on all cores; one failure does not
+            // stop the others.
+            if (o.to.empty()) fail(o.output_dir, "-o DIR needs --to rsp, dac or csv");
+            std::error_code ec;
+            if (!std::filesystem::is_directory(o.output_dir, ec))
+              fail(o.output_dir, "not a folder");
+            int status = 0;
+            run_ordered<std::vector<std::string>>(
+                o.files.size(), o.jobs,
+                [&](size_t i) {
+                  const std::filesystem::path out =
+                      std::filesystem::path(o.output_dir) /
+                      (std::filesystem::path(o.files[i]).stem().string() + "." + o.to);
+                  return convert_files({o.files[i]}, out.string(), o, o.jobs == 1);
+                },
+                [&](size_t, std::optional<std::vector<std::string>> &written,
+                    std::exception_ptr error) {
+                  if (error) {
+                    status = 1;
+                    report_failure(error);
+                    return;
+                  }
+                  for (const std::string &name : *written) std::printf("wrote %s\n", name.c_str());
+                });
+            return status;
           }};
 }
 

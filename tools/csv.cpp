@@ -65,33 +65,40 @@ void write_csv(std::FILE *out, const std::string &out_name, const std::vector<Ch
     streams.push_back(ref.file->stream(ref.channel, window.first));
   }
   chunk += '\n';
-  const auto flush = [&] {
-    if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size())
+  const auto write = [&](const char *data, size_t size) {
+    if (std::fwrite(data, 1, size, out) != size)
       fail(out_name, std::string("write failed: ") + std::strerror(errno));
-    chunk.clear();
   };
+  write(chunk.data(), chunk.size());
 
   // Rows go out a block at a time: every channel's next block, then the
-  // rows' text. Memory holds one block per channel (about 8 MiB in all),
-  // whatever the length of the file.
+  // rows' text, formatted straight into one buffer. Memory holds one block
+  // per channel (about 8 MiB in all), whatever the length of the file.
   const int64_t rows = std::clamp<int64_t>(1048576 / static_cast<int64_t>(refs.size()), 64, 65536);
   std::vector<double> block(static_cast<size_t>(rows) * refs.size());
+  const size_t row_room = (refs.size() + 1) * (kExactChars + 1);
+  std::vector<char> text(std::max<size_t>(size_t{1} << 20, 2 * row_room));
+  char *const begin = text.data();
+  char *p = begin;
   for (int64_t done = 0; done < window.count;) {
     const int64_t k = std::min(rows, window.count - done);
     for (size_t c = 0; c < refs.size(); ++c) streams[c]->next(block.data() + c * rows, k);
     for (int64_t i = 0; i < k; ++i) {
-      append_exact(chunk, timing.time_at(window.first + done + i));
-      for (size_t c = 0; c < refs.size(); ++c) {
-        chunk += ',';
-        append_exact(chunk, block[c * rows + i]);
+      if (static_cast<size_t>(text.size() - (p - begin)) < row_room) {
+        write(begin, static_cast<size_t>(p - begin));
+        p = begin;
       }
-      chunk += '\n';
-      if (chunk.size() > (1u << 20)) flush();
+      p = put_exact(p, timing.time_at(window.first + done + i));
+      for (size_t c = 0; c < refs.size(); ++c) {
+        *p++ = ',';
+        p = put_exact(p, block[c * rows + i]);
+      }
+      *p++ = '\n';
     }
     done += k;
     if (progress) progress->advance(k * static_cast<int64_t>(refs.size()));
   }
-  flush();
+  write(begin, static_cast<size_t>(p - begin));
   if (std::fflush(out) != 0) fail(out_name, std::string("write failed: ") + std::strerror(errno));
 }
 

@@ -6,18 +6,16 @@
 
 namespace zel_tool {
 
+char *put_exact(char *out, double value) {
+  if (std::isfinite(value)) return std::to_chars(out, out + kExactChars, value).ptr;
+  const char *text = std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
+  while (*text) *out++ = *text++;
+  return out;
+}
+
 void append_exact(std::string &out, double value) {
-  if (std::isnan(value)) {
-    out += "nan";
-    return;
-  }
-  if (std::isinf(value)) {
-    out += value < 0 ? "-inf" : "inf";
-    return;
-  }
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  char buffer[kExactChars];
+  out.append(buffer, put_exact(buffer, value));
 }
 
 std::string exact(double value) {

@@ -19,8 +19,8 @@ bool stderr_is_terminal() {
 }
 
 Progress::Progress(std::string label, int64_t total)
-    : label_(std::move(label)), total_(total > 0 ? total : 1), enabled_(stderr_is_terminal()),
-      start_(std::chrono::steady_clock::now()) {}
+    : label_(std::move(label)), total_(total > 0 ? total : 1),
+      enabled_(!label_.empty() && stderr_is_terminal()), start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
   if (!drawn_) return;

@@ -12,6 +12,7 @@ bool stderr_is_terminal();
 
 class Progress {
 public:
+  // An empty label draws nothing.
   Progress(std::string label, int64_t total);
   ~Progress();
   Progress(const Progress &) = delete;

@@ -11,7 +11,7 @@ required=(cmake g++ gcc make libgtest-dev libgmock-dev libbenchmark-dev gfortran
           nlohmann-json3-dev libfast-float-dev libmatio-dev librsvg2-bin
           pkgconf g++-mingw-w64-x86-64
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest)
-optional=(wine64 python3-pandas python3-h5py)
+optional=(wine64 python3-pandas python3-h5py python3-matplotlib)
 
 missing() {
   local out=()

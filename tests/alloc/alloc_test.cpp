@@ -226,6 +226,19 @@ const std::vector<Case> kCases = {
                           (std::tuple{o.s, 0, 0})); }
        return expect_output(in.out, o.s == ZEL_RPC_OK, in.rpc_ref, true), o.s; },
      0, {ZEL_RPC_OK, ZEL_RPC_OPEN_FAILED, ZEL_RPC_OUT_OF_MEMORY}},
+    {"zel_rpc_create_as", [](I in, Out &o) { // as zel_rpc_create with its settings given
+       void *w = armed([&] { return zel_rpc_create_as(in.out.c_str(), 2, 300, 0.01, 0, 0, 1, &o.s); });
+       EXPECT_EQ(w != nullptr, o.s == ZEL_RPC_OK || o.s == ZEL_RPC_OUT_OF_MEMORY);
+       if (w) { EXPECT_EQ((std::tuple{in.put(w, 1), o.s ? 0 : in.put(w, 2), zel_rpc_writeclose(w)}),
+                          (std::tuple{o.s, 0, 0})); }
+       return expect_output(in.out, o.s == ZEL_RPC_OK, in.rpc_ref, true), o.s; },
+     0, {ZEL_RPC_OK, ZEL_RPC_OPEN_FAILED, ZEL_RPC_OUT_OF_MEMORY}},
+    {"zel_rpc_putrecord", [](I in, Out &o) { // nothing changed: a retry keeps the record
+       void *w = zel_rpc_create_as(in.out.c_str(), 2, 300, 0.01, 0, 0, 1, &o.s);
+       const int code = armed([&] { return zel_rpc_putrecord(w, "EXTRA", "x"); });
+       EXPECT_EQ((std::tuple{zel_rpc_putrecord(w, "EXTRA", "y"), zel_rpc_putrecord(w, "MORE", "z"), in.put(w, 1),
+                             in.put(w, 2), zel_rpc_writeclose(w)}), (std::tuple{0, 9, 0, 0, 0}));
+       return code; }, 0, {ZEL_RPC_OUT_OF_MEMORY}},
     {"zel_rpc_putchannel", [](I in, Out &o) { // nothing changed: a retry completes the file
        void *w = in.create(&o.s);
        const int code = armed([&] { return in.put(w, 1); });
@@ -302,15 +315,16 @@ const std::vector<Case> kCases = {
        void *rpc = in.open_rpc(o), *dac = in.open_dac(o);
        rpc3file_input r(in.i16.c_str());
        std::optional<rpc_channel_timehistory> t;
-       const std::array<int, 16> codes = (r.initRead(0), armed([&] { return std::array<int, 16>{
+       const std::array<int, 19> codes = (r.initRead(0), armed([&] { return std::array<int, 19>{
            zel_rpc_attributes(rpc, 1, o.date, o.xl), zel_rpc_getwindow(rpc, 1, 1.0, 3, o.t, o.v),
+           zel_rpc_getrange(rpc, 2, 700, 68, o.v), zel_rpc_samples(rpc), zel_rpc_record(rpc, 5, o.date, o.xl),
            r.getInfo(o.c, o.n, o.dt, nullptr), r.getAttributes(2, o.date, o.xl), r.getHeader().channels,
            r.getData(1, o.v), r.getWindow(2, 0.0, o.t, o.v, 2), (t.emplace(), t->map),
            zel_dac_getwindow(dac, 300, 0.0, 0.5, 10.0, 2, o.t, o.v), zel_fes_status(),
            (zel_rpc_geterror(10, o.date), 0), (zel_dac_geterror(18, o.date), 0),
            std::strcmp(zel_version(), zel_build_version()), zel_build_version()[0] != 0,
            zel_rpc_readclose(rpc), zel_dac_close(dac)}; }));
-       EXPECT_EQ(codes, (std::array<int, 16>{0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}));
+       EXPECT_EQ(codes, (std::array<int, 19>{0, 0, 0, 768, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}));
        return 0; }, 0, {}},
     // The public entry takes its scratch from calloc, which is not counted.
     modal("zel_fes_write_mcs_output2", 0, [](I in, int p) { return in.mcs(p); }, {0, 2}),
