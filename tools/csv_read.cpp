@@ -345,22 +345,25 @@ private:
     return text;
   }
 
+  // The most frequent of , ; and tab outside quotes; a tie is an error.
   char detect_delimiter(const char *begin, const char *end) const {
-    const char candidates[] = {',', ';', '\t'};
-    char best = options_.decimal_comma ? ';' : ',';
+    const auto show = [](char d) { return d == '\t' ? std::string("tab") : in_quotes({d}); };
+    char best = options_.decimal_comma ? ';' : ',', tied = 0;
     size_t most = 0;
-    for (char c : candidates) {
+    for (char c : {',', ';', '\t'}) {
       if (c == ',' && options_.decimal_comma) continue;
       const size_t n = count_unquoted(begin, end, c);
       if (n > most) {
         best = c;
         most = n;
+        tied = 0;
       } else if (n == most && n > 0) {
-        const auto show = [](char d) { return d == '\t' ? std::string("tab") : in_quotes({d}); };
-        fail(name_, "cannot tell the delimiter: the first row holds " + std::to_string(n) + " " +
-                        show(best) + " and " + std::to_string(n) + " " + show(c));
+        tied = c;
       }
     }
+    if (tied)
+      fail(name_, "cannot tell the delimiter: the first row holds " + std::to_string(most) + " " +
+                      show(best) + " and as many " + show(tied));
     return best;
   }
 
