@@ -303,8 +303,6 @@ public:
   CsvParser(const std::string &name, const CsvOptions &options) : name_(name), options_(options) {
     if (options.dt && !(*options.dt > 0.0 && std::isfinite(*options.dt)))
       fail(name, "--dt " + exact(*options.dt) + " is not a positive interval");
-    if (options.dt && options.time_column)
-      fail(name, "--dt is for tables without a time column: drop --time-column or --dt");
     decimal_ = options.decimal_comma ? ',' : '.';
   }
 
@@ -332,8 +330,8 @@ public:
     }
     if (roles_.empty()) fail(name_, "empty table");
     if (rows_ == 0) fail(name_, "no rows below the header");
-    if (time_column_ >= 0 && rows_ < 2)
-      fail(name_, "one row: the interval needs two rows of the time column");
+    if (time_column_ >= 0 && !options_.dt && rows_ < 2)
+      fail(name_, "one row: the interval needs two rows of the time column (or --dt)");
     return finish();
   }
 
@@ -398,12 +396,8 @@ private:
       roles_[0] = Role::Index;
       first = 1;
     }
-    if (!options_.time_column && !options_.no_header && names_time(columns[first])) {
-      if (options_.dt)
-        fail(name_, "column " + std::to_string(first + 1) + " (" + in_quotes(titles_[first]) +
-                        ") holds the time: --dt is for tables without a time column");
+    if (!options_.time_column && !options_.no_header && names_time(columns[first]))
       time_column_ = first;
-    }
     if (time_column_ >= 0) {
       roles_[static_cast<size_t>(time_column_)] = Role::Time;
       const std::string unit = options_.no_header ? "" : columns[time_column_].unit;
@@ -496,6 +490,8 @@ private:
     const int64_t column = time_column_;
     if (rows_ == 0) {
       start_ = t;
+    } else if (options_.dt) {
+      // The interval given: the times only start the signal.
     } else if (rows_ == 1) {
       if (!(t > last_))
         throw ToolError(where(column) + ": the time does not increase (" + exact(t) + " s after " +
@@ -509,7 +505,7 @@ private:
       if (!(std::fabs((t - last_) - mean) <= slack))
         throw ToolError(where(column) + ": time column is not equally spaced: " + exact(t) +
                         " s follows " + exact(last_) + " s, the interval before was " +
-                        exact(mean) + " s");
+                        exact(mean) + " s (--dt SECONDS takes a fixed interval instead)");
     }
     last_ = t;
   }
@@ -551,7 +547,7 @@ private:
     info_.byte_order = "-";
     info_.points = rows_;
     info_.start_time = time_column_ >= 0 ? start_ : 0.0;
-    info_.dt = time_column_ >= 0 ? (last_ - start_) / static_cast<double>(rows_ - 1) : *options_.dt;
+    info_.dt = options_.dt ? *options_.dt : (last_ - start_) / static_cast<double>(rows_ - 1);
     if (!(info_.dt > 0.0 && std::isfinite(info_.dt)))
       fail(name_, "the time column gives no usable interval (" + exact(info_.dt) + " s)");
     const int64_t rest = rows_ % per_block_;
@@ -603,20 +599,21 @@ void add_csv_options(CLI::App *sub, CsvOptions &options) {
               "in brackets: s, ms, us or min; default s), else give --time-column N or --dt.\n"
               "An unnamed first column counting up by one (a pandas index) is skipped.\n"
               "Empty, non-numeric, NaN and infinite cells are errors unless --allow-nan;\n"
-              "rows must be equally spaced in time (within 1e-6).");
+              "rows must be equally spaced in time (within 1e-6), unless --dt gives the\n"
+              "interval.");
   const char *group = "CSV input";
   sub->add_flag("--no-header", options.no_header,
                 "The table has no header row: channels are named ch1, ch2, ...")
       ->group(group);
-  CLI::Option *time = sub->add_option("--time-column", options.time_column,
-                                      "Column N (from 1) holds the time, in the unit its name "
-                                      "gives in brackets (s, ms, us, min; default s)")
-                          ->check(CLI::PositiveNumber)
-                          ->group(group);
-  sub->add_option("--dt", options.dt,
-                  "Sample interval in seconds, for tables without a time column")
+  sub->add_option("--time-column", options.time_column,
+                  "Column N (from 1) holds the time, in the unit its name "
+                  "gives in brackets (s, ms, us, min; default s)")
       ->check(CLI::PositiveNumber)
-      ->excludes(time)
+      ->group(group);
+  sub->add_option("--dt", options.dt,
+                  "Sample interval in seconds: for tables without a time column, or instead of "
+                  "the spacing of the time column (its first time stays the start)")
+      ->check(CLI::PositiveNumber)
       ->group(group);
   sub->add_flag("--decimal-comma", options.decimal_comma,
                 "Numbers are written 1,5 (fields are then separated by ; or tab)")

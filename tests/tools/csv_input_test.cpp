@@ -62,6 +62,8 @@ TEST(CsvInput, ReadsWhatTheLayoutSays) {
       {"t,x\n0, +1e3 \n1,-2.5E-1\n", {}, "time [s],x []\n0,1000\n1,-0.25\n"},
       {"t,x\n0,1\n1,2\n2.0000005,3\n", {}, "time [s],x []\n0,1\n1.00000025,2\n2.0000005,3\n"},
       {"x\n7\n", {"--dt", "1"}, "time [s],x []\n0,7\n"},
+      {"t,x\n5,1\n5.3,2\n5.71,3\n", {"--dt", "0.25"}, "time [s],x []\n5,1\n5.25,2\n5.5,3\n"},
+      {"a,time [ms],b\n1,7,2\n", {"--time-column", "2", "--dt", "2"}, "time [s],a [],b []\n0.007,1,2\n"},
   };
   // clang-format on
   TempDir dir;
@@ -78,7 +80,6 @@ TEST(CsvInput, RefusesWhatItWouldHaveToGuess) {
       {"a,b\n1,2\n", {}, {"no time column", "column 1 (\"a\")", "--time-column", "--dt"}},
       {"t,x\n0,1\n", {"--no-header", "--dt", "1"}, {"row 1, column 1", "not a number: \"t\""}},
       {"time [h],x\n0,1\n1,2\n", {}, {"\"h\" is not a time unit"}},
-      {"t,x\n0,1\n1,2\n", {"--dt", "1"}, {"column 1 (\"t\") holds the time", "--dt"}},
       {"t,x\n0,1\n1,\n", {}, {"row 3, column 2 (\"x\"): empty cell", "--allow-nan"}},
       {"t,x\n0,1\n1,NaN\n", {}, {"row 3, column 2 (\"x\"): NaN"}},
       {"t,x\n0,inf\n", {}, {"row 2, column 2 (\"x\"): infinite"}},
