@@ -3,16 +3,17 @@
 // The layout: one header row of column names (unless --no-header: then the
 // channels are named ch1, ch2, ...), then one row per sample. Fields are
 // separated by ",", ";" or a tab, whichever the header row (the first row
-// without a header) holds; a field may be quoted ("a, b", doubled quotes
-// inside). A column is time when --time-column names it or when it is the
-// first column and its name says so: time, t or zeit in any case, with an
-// optional unit in brackets (s, ms, us or min; none means seconds), e.g.
-// "time [ms]". Without a time column --dt gives the interval. An unnamed
-// first column ("" or "Unnamed: 0") counting up by one, as pandas writes
-// its index, is skipped. Every other column is a channel, "description
-// [unit]". Cells must be finite numbers (--decimal-comma: "1,5") unless
-// --allow-nan, which reads empty, non-numeric, NaN and infinite cells as NaN;
-// time rows must be equally spaced (within 1e-6 of the interval).
+// without a header) holds most often; a field may be quoted ("a, b", doubled
+// quotes inside). A column is time when --time-column names it or when it is
+// the first column and its name says so: time, t or zeit in any case, with an
+// optional unit in brackets (s, ms, us or min; none means seconds), e.g. "time
+// [ms]". Without a time column --dt gives the interval (with one, it replaces
+// the column's spacing and the first time stays the start). An unnamed first
+// column ("" or "Unnamed: 0") counting up by one, as pandas writes its index,
+// is skipped. Every other column is a channel, "description [unit]". Cells
+// must be finite numbers (--decimal-comma: "1,5") unless --allow-nan, which
+// reads empty, non-numeric, NaN and infinite cells as NaN; time rows must be
+// equally spaced (within 1e-6 of the interval) unless --dt is given.
 #pragma once
 
 #include <memory>
