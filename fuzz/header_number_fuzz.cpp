@@ -14,7 +14,7 @@ using namespace zel_fuzz;
 
 std::vector<Bytes> zel_fuzz::seeds() {
   std::vector<Bytes> out;
-  for (const char *t : {"  -12.5e3", "-nan", "1e400", "0x1p3", "4.9e-324", "   .5E+2xyz"})
+  for (const char *t : {"  -12.5e3", "-nan", "1e400", "1e-400", "0x1p3", "4.9e-324", "   .5E+2xyz"})
     out.push_back(Bytes(4, 0)), out.back().insert(out.back().end(), t, t + std::strlen(t));
   out.push_back(bytes_of(uint32_t(1), int64_t(-42), 0.1));
   return out;

@@ -17,12 +17,13 @@ using namespace zel_fuzz;
 const char *const kFpg[] = {"1", "2", "4", "3", "0", "-1", "4.9", "1e0", " 4", "abc", "", "8", "1.99"};
 
 // Plans (each value as Input::range reads it, less its lower bound), then 64
-// samples: three channels of 700 points, floats, 4 frames per group; a DAC
-// file of 200 samples at 100 Hz.
+// samples: three channels of 700 points, floats, 4 frames per group; two of
+// 200 points, 16-bit; a DAC file of 200 samples at 100 Hz.
 std::vector<Bytes> zel_fuzz::seeds() {
   std::vector<Bytes> out;
   for (const std::vector<uint32_t> &plan :
        {std::vector<uint32_t>{1, 2, 1, 450, 1, 4, 1, 3, 1, 0, 1, 1, 0, 1, 0, 0, 1, 1, 1, 1, 0, 0, 1, 1, 2, 1, 0, 0, 0},
+        std::vector<uint32_t>{0, 1, 0, 500, 1, 4, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 5, 1, 0, 0},
         std::vector<uint32_t>{2, 1, 199, 0, 1, 1, 799, 0, 1000}}) {
     std::vector<double> samples(64);
     for (int i = 0; i < 64; ++i) samples[size_t(i)] = (i % 17 - 8) * 0.375 + i * 1e-3;
