@@ -25,10 +25,10 @@ constexpr size_t kMaxName = 63; // MATLAB's longest name
 // The struct's own fields; a channel never takes one of these names.
 constexpr const char *kOwnFields[] = {"dt", "time", "names", "descriptions", "units", "date"};
 
-constexpr const char *kKeywords[] = {
-    "break",  "case",     "catch",  "classdef",  "continue",   "else", "elseif",
-    "end",    "for",      "function", "global",  "if",         "otherwise", "parfor",
-    "persistent", "return", "spmd", "switch",    "try",        "while"};
+constexpr const char *kKeywords[] = {"break",  "case",   "catch",     "classdef", "continue",
+                                     "else",   "elseif", "end",       "for",      "function",
+                                     "global", "if",     "otherwise", "parfor",   "persistent",
+                                     "return", "spmd",   "switch",    "try",      "while"};
 
 // matio reports through a log function that prints by default; the tool
 // reports failures itself, once, through ToolError.
@@ -277,7 +277,8 @@ void write_mat(const std::string &path, const std::vector<ChannelRef> &channels,
   Mat_VarSetStructFieldByName(record.get(), "names", 0, make_cell(names).release());
   Mat_VarSetStructFieldByName(record.get(), "descriptions", 0, make_cell(descriptions).release());
   Mat_VarSetStructFieldByName(record.get(), "units", 0, make_cell(units).release());
-  if (!date.empty()) Mat_VarSetStructFieldByName(record.get(), "date", 0, make_text(date).release());
+  if (!date.empty())
+    Mat_VarSetStructFieldByName(record.get(), "date", 0, make_text(date).release());
   for (size_t c = 0; c < names.size(); ++c)
     Mat_VarSetStructFieldByName(record.get(), names[c].c_str(), 0,
                                 make_column(columns[c]).release());
@@ -357,10 +358,25 @@ std::vector<double> doubles(const matvar_t *var) {
   return out;
 }
 
+std::string class_name(matio_classes c) {
+  switch (c) {
+  case MAT_C_DOUBLE: return "double";
+  case MAT_C_SINGLE: return "single";
+  case MAT_C_INT8: return "int8";
+  case MAT_C_UINT8: return "uint8";
+  case MAT_C_INT16: return "int16";
+  case MAT_C_UINT16: return "uint16";
+  case MAT_C_INT32: return "int32";
+  case MAT_C_UINT32: return "uint32";
+  case MAT_C_INT64: return "int64";
+  case MAT_C_UINT64: return "uint64";
+  default: return "?";
+  }
+}
+
 std::string shape(const matvar_t *var) {
   std::string text;
-  for (int d = 0; d < var->rank; ++d)
-    text += (d ? "x" : "") + std::to_string(var->dims[d]);
+  for (int d = 0; d < var->rank; ++d) text += (d ? "x" : "") + std::to_string(var->dims[d]);
   return text;
 }
 
@@ -391,7 +407,7 @@ public:
 };
 
 std::unique_ptr<SignalFile> signal_from(const std::string &path, const std::vector<Entry> &entries,
-                                        const std::string &date_default) {
+                                        const char *version) {
   auto find = [&](const char *name) -> const Entry * {
     for (const Entry &e : entries)
       if (e.name == name) return &e;
@@ -400,7 +416,8 @@ std::unique_ptr<SignalFile> signal_from(const std::string &path, const std::vect
   auto scalar = [&](const char *name, double *value) {
     const Entry *e = find(name);
     if (e == nullptr) return false;
-    if (!numeric(e->var) || elements(e->var) != 1) fail(path, std::string("'") + name + "' is not a number");
+    if (!numeric(e->var) || elements(e->var) != 1)
+      fail(path, std::string("'") + name + "' is not a number");
     *value = doubles(e->var)[0];
     return true;
   };
@@ -431,18 +448,20 @@ std::unique_ptr<SignalFile> signal_from(const std::string &path, const std::vect
   SignalInfo info;
   info.format = Format::Mat;
   info.path = path;
-  info.value_type = "float64";
+  info.byte_order = "-"; // matio reads either order
   info.float_values = true;
-  info.byte_order = "little-endian";
   std::vector<std::vector<double>> columns;
   for (const Entry *e : channels) {
     if (!numeric(e->var) || !vector_shape(e->var))
       fail(path, "'" + e->name + "' is not a numeric vector");
     columns.push_back(doubles(e->var));
+    // Integers stay integers when converted to RPC III; floats stay floats.
+    const bool floats = e->var->class_type == MAT_C_DOUBLE || e->var->class_type == MAT_C_SINGLE;
+    info.float_values = info.float_values && floats;
+    if (info.value_type.empty()) info.value_type = class_name(e->var->class_type) + version;
     if (columns.back().size() != columns.front().size())
-      fail(path, "'" + e->name + "' has " + std::to_string(columns.back().size()) +
-                     " samples, '" + channels.front()->name + "' has " +
-                     std::to_string(columns.front().size()));
+      fail(path, "'" + e->name + "' has " + std::to_string(columns.back().size()) + " samples, '" +
+                     channels.front()->name + "' has " + std::to_string(columns.front().size()));
     info.channels.push_back({e->name, ""});
   }
   info.points = static_cast<int64_t>(columns.front().size());
@@ -468,8 +487,8 @@ std::unique_ptr<SignalFile> signal_from(const std::string &path, const std::vect
     info.dt = (t.back() - t.front()) / static_cast<double>(t.size() - 1);
     for (size_t i = 1; i < t.size(); ++i)
       if (std::fabs(t[i] - t[i - 1] - info.dt) > 1e-6 * std::fabs(info.dt))
-        fail(path, "'" + time->name + "' is not evenly spaced (sample " + std::to_string(i + 1) +
-                       ")");
+        fail(path,
+             "'" + time->name + "' is not evenly spaced (sample " + std::to_string(i + 1) + ")");
   } else {
     fail(path, "no sample interval: give dt, fs or a time vector (docs/mat_files.md)");
   }
@@ -488,9 +507,7 @@ std::unique_ptr<SignalFile> signal_from(const std::string &path, const std::vect
     if (!descriptions.empty()) info.channels[c].description = descriptions[c];
     if (!units.empty()) info.channels[c].unit = units[c];
   }
-  std::string date = date_default;
-  if (const Entry *e = find("date")) char_text(e->var, &date);
-  info.date = date;
+  if (const Entry *e = find("date")) char_text(e->var, &info.date);
   return std::make_unique<MatSignal>(std::move(info), std::move(columns));
 }
 
@@ -500,8 +517,20 @@ std::unique_ptr<SignalFile> read_mat(const std::string &path) {
   silence_matio();
   MatHandle mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
   if (!mat) fail(path, "not a MATLAB file (or a damaged one)");
+  const char *version = Mat_GetVersion(mat.get()) == MAT_FT_MAT73 ? " (MAT v7.3)" : " (MAT v5)";
+  // The names first: a variable that is listed but cannot be read is damage.
+  size_t count = 0;
+  char **dir = Mat_GetDir(mat.get(), &count);
+  if (dir == nullptr && count != 0) fail(path, "damaged MATLAB file: cannot list its variables");
+  std::vector<std::string> listed;
+  for (size_t i = 0; i < count; ++i)
+    if (dir[i] != nullptr) listed.emplace_back(dir[i]);
+  if (listed.empty()) fail(path, "no variables: an empty or damaged MATLAB file");
   std::vector<VarHandle> vars;
-  while (matvar_t *var = Mat_VarReadNext(mat.get())) vars.emplace_back(var);
+  for (const std::string &name : listed) {
+    vars.emplace_back(Mat_VarRead(mat.get(), name.c_str()));
+    if (!vars.back()) fail(path, "damaged MATLAB file: cannot read '" + name + "'");
+  }
 
   // One struct alone in the file: its fields; else the file's variables.
   std::vector<Entry> entries;
@@ -517,7 +546,7 @@ std::unique_ptr<SignalFile> read_mat(const std::string &path) {
     for (const VarHandle &var : vars)
       if (var->name != nullptr) entries.push_back({var->name, var.get()});
   }
-  return signal_from(path, entries, "");
+  return signal_from(path, entries, version);
 }
 
 } // namespace zel_tool
