@@ -158,7 +158,7 @@ Command add_convert_command(CLI::App &app) {
             }
             // Each input into the folder, on all cores; one failure does not
             // stop the others.
-            if (o.to.empty()) fail(o.output_dir, "-o DIR needs --to rsp, dac or csv");
+            if (o.to.empty()) fail(o.output_dir, "-o DIR needs --to rsp, dac, csv or mat");
             std::error_code ec;
             if (!std::filesystem::is_directory(o.output_dir, ec))
               fail(o.output_dir, "not a folder");
