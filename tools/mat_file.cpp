@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <unistd.h>
 
@@ -39,6 +40,13 @@ struct QuietLog {
 };
 
 void silence_matio() { static const QuietLog once; }
+
+// HDF5 as Debian builds it is not thread-safe, and `convert -o DIR -j N`
+// writes files side by side: every matio call runs under this lock.
+std::mutex &matio_lock() {
+  static std::mutex lock;
+  return lock;
+}
 
 struct MatCloser {
   void operator()(mat_t *mat) const { Mat_Close(mat); }
@@ -179,6 +187,7 @@ bool mat73_supported() {
     const std::string probe =
         (dir / (".zel-mat73-probe-" + std::to_string(static_cast<long>(::getpid())) + ".mat"))
             .string();
+    const std::lock_guard<std::mutex> hold(matio_lock());
     mat_t *mat = Mat_CreateVer(probe.c_str(), nullptr, MAT_FT_MAT73);
     const bool ok = mat != nullptr;
     if (mat) Mat_Close(mat);
@@ -285,6 +294,7 @@ void write_mat(const std::string &path, const std::vector<ChannelRef> &channels,
 
   AtomicOutput output(path);
   {
+    const std::lock_guard<std::mutex> hold(matio_lock());
     MatHandle mat(Mat_CreateVer(output.temp().c_str(), nullptr,
                                 version == MatVersion::V73 ? MAT_FT_MAT73 : MAT_FT_MAT5));
     if (!mat) fail(path, "cannot create the MAT file");
@@ -515,6 +525,7 @@ std::unique_ptr<SignalFile> signal_from(const std::string &path, const std::vect
 
 std::unique_ptr<SignalFile> read_mat(const std::string &path) {
   silence_matio();
+  const std::lock_guard<std::mutex> hold(matio_lock());
   MatHandle mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
   if (!mat) fail(path, "not a MATLAB file (or a damaged one)");
   const char *version = Mat_GetVersion(mat.get()) == MAT_FT_MAT73 ? " (MAT v7.3)" : " (MAT v5)";
