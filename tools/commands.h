@@ -36,9 +36,9 @@ Command add_demo_command(CLI::App &app);
 std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs);
 
 // Shared by plot and demo: an SVG of the window of the given channels of
-// one file.
+// one file, one panel per unit or all in one panel.
 std::string plot_svg(const std::vector<ChannelRef> &refs, SampleWindow window, int width,
-                     int height);
+                     int height, bool panel_per_unit = true);
 
 // Shared by export-modal and demo: writes a synthetic modal result (damped
 // modes) as a punch file or an OUTPUT2 file. Throws a ToolError on failure.
