@@ -1,6 +1,7 @@
 #include "csv_read.h"
 
 #include "csv.h"
+#include "mat_file.h"
 #include "number_text.h"
 #include "progress.h"
 #include "signal_file.h"
@@ -673,6 +674,7 @@ public:
   InputCopy &operator=(const InputCopy &) = delete;
 
   const std::string &path() const { return path_; }
+  int descriptor() const { return fd_.get(); }
 
   // A failure's message with the copy's name replaced by "standard input".
   [[noreturn]] void rethrow(const ToolError &error) const {
@@ -694,7 +696,12 @@ public:
   explicit InputSignal(const CsvOptions &options) {
     try {
       const char *path = copy_.path().c_str();
-      if (zel_rpc_sniff(path) == 1 || zel_dac_sniff(path) == 1)
+      char head[7] = {};
+      const bool mat = ::pread(copy_.descriptor(), head, sizeof head, 0) == sizeof head &&
+                       std::memcmp(head, "MATLAB ", sizeof head) == 0;
+      if (mat)
+        file_ = read_mat(copy_.path());
+      else if (zel_rpc_sniff(path) == 1 || zel_dac_sniff(path) == 1)
         file_ = open_signal(copy_.path());
       else
         file_ = read_csv(copy_.path(), kStandardInput, options);

@@ -49,7 +49,8 @@ std::unique_ptr<SignalFile> read_csv(const std::string &path, const std::string 
                                      const CsvOptions &options);
 
 // Standard input ("-") copied to a temporary (removed when the file is
-// closed, also on failure) and read by content: RPC III, DAC, else CSV.
+// closed, also on failure) and read by content: MATLAB (a MAT-file's text
+// header), RPC III, DAC, else CSV.
 // Messages call it "standard input".
 std::unique_ptr<SignalFile> open_standard_input(const CsvOptions &options);
 

@@ -15,7 +15,7 @@
 
 namespace zel_tool {
 
-enum class Format { Rpc3, Dac, Csv, Memory };
+enum class Format { Rpc3, Dac, Csv, Mat, Memory };
 
 const char *format_name(Format format);
 

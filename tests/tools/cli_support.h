@@ -68,10 +68,9 @@ inline std::map<std::string, std::pair<uintmax_t, int64_t>> contents(const std::
 // An RPC III file of floats; names: (description, unit) per channel, the last one repeated.
 inline void write_rpc(const std::string &path, const Columns &channels, double dt,
                       const std::vector<std::pair<std::string, std::string>> &names = {{"Channel", "N"}}) {
-  setenv("QEN_KZEL_RPC_FLOAT", "1", 1);
   int status = -1;
-  void *h = zel_rpc_create(path.c_str(), int(channels.size()), int(channels[0].size()), dt, &status);
-  unsetenv("QEN_KZEL_RPC_FLOAT");
+  void *h = zel_rpc_create_as(path.c_str(), int(channels.size()), int(channels[0].size()), dt, ZEL_RPC_FLOAT32, 0, 0,
+                              &status);
   ASSERT_EQ(status, 0);
   for (size_t c = 0; c < channels.size(); ++c) {
     const auto &[text, unit] = names[std::min(c, names.size() - 1)];
@@ -81,8 +80,8 @@ inline void write_rpc(const std::string &path, const Columns &channels, double d
   ASSERT_EQ(zel_rpc_writeclose(h), 0);
 }
 
-inline void write_dac(const std::string &path, const std::vector<double> &v, double rate) {
-  ASSERT_EQ(zel_dac_write(path.c_str(), int(v.size()), 0.0, rate, v.data(), "s", "Travel", "mm"), 0);
+inline void write_dac(const std::string &path, const std::vector<double> &v, double rate, double start = 0.0) {
+  ASSERT_EQ(zel_dac_write(path.c_str(), int(v.size()), start, rate, v.data(), "s", "Travel", "mm"), 0);
 }
 
 // One channel of an RPC III or DAC file as the library reads it: samples, interval, start time.

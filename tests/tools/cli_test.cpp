@@ -44,7 +44,7 @@ void expect_stats(const std::string &text, size_t c, const std::vector<double> &
 
 // zel cat prints the time and the exact samples under quoted titles. Through
 // one DAC file per channel (OUT_n) and back to RPC III floats the file prints
-// the same; without --float it becomes 16-bit. zel info finds the format by
+// the same; with --int16 it becomes 16-bit. zel info finds the format by
 // content and computes the statistics of what the library reads.
 TEST(CliCat, ExactSamplesThroughDacFilesAndBack) {
   TempDir dir;
@@ -62,7 +62,7 @@ TEST(CliCat, ExactSamplesThroughDacFilesAndBack) {
   ASSERT_EQ(run_zel(dir, {"convert", "f.dac", "x.dac"}).status, 0);
   ASSERT_EQ(run_zel(dir, {"convert", "--float", "x_1.dac", "x_2.dac", "g.rsp"}).status, 0);
   EXPECT_EQ(run_zel(dir, {"cat", "g.rsp"}).out, cat.out);
-  ASSERT_EQ(run_zel(dir, {"convert", "g.rsp", "h.rsp"}).status, 0);
+  ASSERT_EQ(run_zel(dir, {"convert", "--int16", "g.rsp", "h.rsp"}).status, 0);
   std::filesystem::rename(dir.file("x_2.dac"), dir.file("x.rsp")); // DAC found by content
   const Outcome info = run_zel(dir, {"info", "--json", "f.dac", "x.rsp", "h.rsp"});
   EXPECT_EQ(json(info.out, "format"), (std::vector<std::string>{"RPC III", "DAC", "RPC III"}));
@@ -109,8 +109,10 @@ TEST(CliErrors, OneLineAndTheFolderAsItWas) {
   const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
       {{"info", "missing.rsp"}, {"missing.rsp", "cannot open"}},
       {{"info", "junk.bin"}, {"junk.bin", "unknown format"}},
-      {{"cat", "in.rsp", "--channel", "3"}, {"in.rsp", "RPC file channel number out of range", "channel 3"}},
-      {{"plot", "a.dac", "--channel", "0"}, {"a.dac", "out of range"}},
+      {{"cat", "in.rsp", "--channel", "3"}, {"in.rsp", "no channel 3 (2 channels)"}},
+      {{"plot", "a.dac", "--channel", "0"}, {"a.dac", "no channel 0"}},
+      {{"cat", "in.rsp", "-c", "2-1"}, {"in.rsp", "empty channel range"}},
+      {{"cat", "a.dac", "--start", "1e6"}, {"a.dac", "no sample between 1e+06 s and"}},
       {{"convert", "a.dac", "no/dir/out.rsp"}, {"out.rsp", "cannot create: No such file or directory"}},
       {{"convert", "a.dac", "a.xyz"}, {"a.xyz: unknown output format"}},
       {{"convert", "uneven.csv", "u.rsp"}, {"uneven.csv", "not equally spaced"}},
@@ -118,7 +120,7 @@ TEST(CliErrors, OneLineAndTheFolderAsItWas) {
       {{}, {}},
       {{"frobnicate"}, {"frobnicate"}},
       {{"cat"}, {"file"}},
-      {{"cat", "a.dac", "--channel", "one"}, {"one"}},
+      {{"cat", "a.dac", "--channel", "one"}, {"a.dac", "no channel named \"one\""}},
       {{"cat", "a.dac", "--start", "1", "--end", "0"}, {"--start"}},
       {{"convert", "a.dac"}, {}},
       {{"convert", "--float", "a.dac", "b.dac"}, {"--float"}},
@@ -168,7 +170,7 @@ TEST(CliPlot, PolylinesInsideThePlotAreaKeepTheSpikes) {
   EXPECT_LT(svg.size(), 100000u);
   EXPECT_NE(svg.find("Spindle &lt;load&gt; &amp; more"), std::string::npos);
   double left = 0, top = 0, width = 0, height = 0; // of the plot area
-  std::sscanf(svg.substr(svg.find("plot-area\"")).c_str(), "plot-area\" x=\"%lf\" y=\"%lf\" width=\"%lf\" height=\"%lf",
+  std::sscanf(svg.substr(svg.find("id=\"plot-area\"")).c_str(), "id=\"plot-area\" x=\"%lf\" y=\"%lf\" width=\"%lf\" height=\"%lf",
               &left, &top, &width, &height);
   std::vector<double> highest, lowest; // per polyline, in SVG y (down)
   for (size_t at = svg.find("<polyline"); at != std::string::npos; at = svg.find("<polyline", at + 1)) {

@@ -138,7 +138,8 @@ TEST(CsvInput, StandardInputIsReadByContentAndNamedSo) {
   std::ofstream(dir.file("bad.csv")) << "t,x\n0,1\n1,y\n";
   setenv("TMPDIR", dir.file("tmp").c_str(), 1);
   std::filesystem::create_directory(dir.file("tmp"));
-  for (const char *name : {"f.rsp", "f.dac", "f.csv"}) {
+  ASSERT_EQ(run_zel(dir, {"convert", "f.csv", "f.mat"}).status, 0);
+  for (const char *name : {"f.rsp", "f.dac", "f.csv", "f.mat"}) {
     const Outcome piped = run_with_input(dir, {"cat", "-"}, dir.file(name));
     EXPECT_EQ(piped.out, run_zel(dir, {"cat", name}).out) << name;
     const std::string info = run_with_input(dir, {"info", "--json", "-"}, dir.file(name)).out;

@@ -2,6 +2,7 @@
 // a PNG that renders.
 #include "cli_support.h"
 
+#include <cmath>
 #include <regex>
 
 using namespace cli_test;
@@ -69,7 +70,7 @@ void write_channels(const std::string &path, const Names &names) {
   for (size_t k = 0; k < c.size(); ++k)
     for (size_t i = 0; i < 64; ++i)
       c[k][i] = std::sin(0.3 * double(i) + double(k)) * (names[k].second == "N" ? 1e3 : 1) - 1e6;
-  write_rpc(path, c, 0.25, true, names);
+  write_rpc(path, c, 0.25, names);
 }
 
 int run_quietly(const std::string &command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
@@ -82,7 +83,7 @@ std::string plotted(const TempDir &dir, const std::string &file, const Names &na
   if (file == "f.rsp") write_channels(dir.file(file), names);
   args.insert(args.begin(), {"plot", file, "-o", "p.svg"});
   EXPECT_EQ(run_zel(dir, args).status, 0);
-  return slurp(dir.file("p.svg"));
+  return read_file_text(dir.file("p.svg"));
 }
 
 } // namespace
