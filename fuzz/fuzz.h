@@ -152,7 +152,18 @@ inline Channels read_rpc(const char *path) {
     check(zel_rpc_data(path, c, &n, &d, v.data()) == (points ? 0 : ZEL_RPC_NO_DATA) && n == points &&
               same(v, first[size_t(c)]),
           "zel_rpc_data reads what rpc3file_input reads");
+    const int from = points / 3, count = points - 2 * from;
+    std::vector<double> r(size_t(count) + 1, 5151.0);
+    check(zel_rpc_getrange(h, c, from, count, r.data()) == 0 && r.back() == 5151.0 &&
+              std::equal(r.begin(), r.end() - 1, first[size_t(c)].begin() + from,
+                         [](double a, double b) { return same(a, b); }),
+          "zel_rpc_getrange reads what rpc3file_input reads");
   }
+  const int samples = zel_rpc_samples(h);
+  check(samples >= (points > 0 && !status) && samples <= std::max(points, 0), "samples within the points");
+  char keyword[32], value[96];
+  for (int r = 1; zel_rpc_record(h, r, keyword, value) == 0; ++r)
+    check(std::strlen(keyword) < 32 && std::strlen(value) < 96, "records are bounded texts");
   check(zel_rpc_readclose(h) == 0, "zel_rpc_readclose");
   return first;
 }

@@ -72,7 +72,7 @@ TEST(MatWrite, MatioReadsTheStructZelWrites) {
     if (skip_version(version)) GTEST_SKIP() << "matio here has no MAT v7.3 (HDF5) support";
     TempDir dir;
     const std::vector<double> a = {1.5, -2.25, 3.0}, b = {0.1f, 1e30f, -7.0f};
-    write_rpc(dir.file("in.rsp"), {a, b}, 0.25, true, {{"Force x", "N"}, {"Force x", "m/s^2"}});
+    write_rpc(dir.file("in.rsp"), {a, b}, 0.25, {{"Force x", "N"}, {"Force x", "m/s^2"}});
     ASSERT_EQ(run_zel(dir, {"convert", "in.rsp", "2nd run.mat", "--mat-version", version}).status, 0) << version;
     mat_t *mat = Mat_Open(dir.file("2nd run.mat").c_str(), MAT_ACC_RDONLY);
     ASSERT_NE(mat, nullptr);
@@ -97,7 +97,7 @@ TEST(MatWrite, H5pyReadsVersion73) {
   if (!zel_tool::mat73_supported()) GTEST_SKIP() << "matio here has no MAT v7.3 (HDF5) support";
   if (std::system("/usr/bin/python3 -c 'import h5py' 2>/dev/null") != 0) GTEST_SKIP() << "no h5py";
   TempDir dir;
-  write_rpc(dir.file("in.rsp"), {{1.5, -2.25}}, 0.5, true, {{"F", "kN"}});
+  write_rpc(dir.file("in.rsp"), {{1.5, -2.25}}, 0.5, {{"F", "kN"}});
   ASSERT_EQ(run_zel(dir, {"convert", "in.rsp", "o.mat", "--mat-version", "7.3"}).status, 0);
   const std::string script = "import h5py; f = h5py.File('" + dir.file("o.mat") +
                              "', 'r'); s = f['o']; print(list(s['F'][()].flatten()), s['dt'][()].item(), "
@@ -114,8 +114,8 @@ TEST(MatRoundTrip, FloatSamplesNamesAndUnitsKept) {
     if (skip_version(version)) GTEST_SKIP() << "matio here has no MAT v7.3 (HDF5) support";
     TempDir dir;
     const std::vector<double> a = {0.1f, -3.75f, 1e-20f, 5.0f}, b = {2.0f, 1e20f, -0.5f, 0.0f};
-    write_rpc(dir.file("in.rsp"), {a, b}, 1.0 / 3.0, true, {{"L\xc3\xa4ngs", "\xc2\xb5m/m"}, {"z", ""}});
-    write_dac(dir.file("in.dac"), b, 200.0, 1.5, "Travel");
+    write_rpc(dir.file("in.rsp"), {a, b}, 1.0 / 3.0, {{"L\xc3\xa4ngs", "\xc2\xb5m/m"}, {"z", ""}});
+    write_dac(dir.file("in.dac"), b, 200.0, 1.5);
     for (const std::string in : {"in.rsp", "in.dac"}) {
       ASSERT_EQ(run_zel(dir, {"convert", in, "m.mat", "--mat-version", version}).status, 0);
       ASSERT_EQ(run_zel(dir, {"convert", "m.mat", "back.rsp"}).status, 0);
@@ -173,7 +173,7 @@ TEST(MatRead, WrongInputsFail) {
   TempDir dir;
   std::filesystem::create_directory(dir.file("d.mat"));
   std::ofstream(dir.file("junk.mat")) << "not a mat file";
-  write_rpc(dir.file("in.rsp"), {{1.0, 2.0}}, 0.5, true);
+  write_rpc(dir.file("in.rsp"), {{1.0, 2.0}}, 0.5);
   expect_failure(run_zel(dir, {"info", "d.mat"}), {"d.mat", "directory"});
   expect_failure(run_zel(dir, {"info", "junk.mat"}), {"junk.mat", "not a MATLAB file"});
   expect_failure(run_zel(dir, {"convert", "in.rsp", "o.mat", "--mat-version", "6"}), {"give 5 or 7.3"});
