@@ -1,6 +1,7 @@
 // zel plot: channels as an SVG line plot.
 #include "atomic_output.h"
 #include "commands.h"
+#include "progress.h"
 #include "selection.h"
 #include "signal_file.h"
 #include "svg_plot.h"
@@ -23,7 +24,7 @@ std::string titled(const ChannelInfo &channel) {
 } // namespace
 
 std::string plot_svg(const std::vector<ChannelRef> &refs, SampleWindow window, int width,
-                     int height, bool panel_per_unit) {
+                     int height, bool panel_per_unit, Progress *progress) {
   const SignalInfo &info = refs.front().file->info();
 
   PlotLayout layout;
@@ -49,7 +50,11 @@ std::string plot_svg(const std::vector<ChannelRef> &refs, SampleWindow window, i
     panels[p].series.push_back(plot_series(
         std::to_string(ref.channel) + ": " + titled(ref.info()), static_cast<size_t>(window.count),
         columns, [&](const SignalFile::BlockSink &sink) {
-          ref.file->read_range(ref.channel, window.first, window.count, sink);
+          ref.file->read_range(ref.channel, window.first, window.count,
+                               [&](const double *v, size_t n) {
+                                 sink(v, n);
+                                 if (progress) progress->advance(static_cast<int64_t>(n));
+                               });
         }));
     panels[p].series.back().colour = static_cast<int>(&ref - refs.data()); // as in one panel
   }
@@ -112,8 +117,9 @@ Command add_plot_command(CLI::App &app) {
             std::string out = options->output;
             if (out.empty()) out = std::filesystem::path(options->file).stem().string() + ".svg";
             refuse_overwriting_inputs({options->file}, {out});
-            write_file_atomically(
-                out, plot_svg(refs, window, options->width, options->height, !options->single));
+            Progress progress("plotting", static_cast<int64_t>(refs.size()) * window.count);
+            write_file_atomically(out, plot_svg(refs, window, options->width, options->height,
+                                                !options->single, &progress));
             std::printf("wrote %s\n", out.c_str());
             return 0;
           }};
