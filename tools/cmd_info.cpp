@@ -153,6 +153,11 @@ Command add_info_command(CLI::App &app) {
   add_selection_options(sub, options->selection, false);
   add_csv_options(sub, options->csv);
   add_jobs_option(sub, options->jobs);
+  sub->footer(
+      std::string("Statistics of the samples the file holds (its recorded sample count): min, max, "
+                  "mean, rms; \"min at\" and \"max at\" (JSON: min_index, max_index) are 1-based "
+                  "sample numbers, the first of equal extremes.") +
+      "\n\n" + sub->get_footer());
 
   return {sub, [options]() {
             int status = 0;

@@ -105,9 +105,11 @@ Command add_plot_command(CLI::App &app) {
                     "One panel per unit, stacked on a shared time axis (the default)");
   sub->add_flag("--single", options->single, "All channels in one panel on one y axis")
       ->excludes(subplots);
-  sub->footer("Channels of the same unit share a panel; channels of different units get a "
-              "panel each, stacked in the order their unit first appears. Legends wrap into "
-              "rows above their panel; long labels end in an ellipsis.");
+  sub->footer(
+      std::string("Channels of the same unit share a panel; channels of different units get a "
+                  "panel each, stacked in the order their unit first appears. Legends wrap into "
+                  "rows above their panel; long labels end in an ellipsis.") +
+      "\n\n" + sub->get_footer());
 
   return {sub, [options]() {
             std::unique_ptr<SignalFile> file = open_signal(options->file, options->csv);
