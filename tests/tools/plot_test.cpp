@@ -11,6 +11,7 @@ namespace {
 
 using Names = std::vector<std::pair<std::string, std::string>>;
 using Legends = std::vector<std::vector<std::string>>;
+using Args = std::vector<std::string>;
 const std::regex text_element(R"re(<text x="([^"]+)" y="([^"]+)" text-anchor="(\w+)"([^>]*)>([^<]*)</text>)re");
 
 // Whether a text element's box lies in width x height: 0.4 em per space, stop, bracket, i, j or l, 0.65 em per
@@ -82,44 +83,38 @@ std::string plotted(const TempDir &dir, const std::string &file, const Names &na
 } // namespace
 
 // Channels of one unit share a panel, panels follow the order of first appearance, stacked on one time axis; names
-// come out as escaped UTF-8. Each panel scales to its channels: only a channel sharing an axis with a much larger
-// one (or a constant) is a flat line. Every text lies inside the picture, which grows beyond the height asked for
-// (500 unless given) only when legends wrap or panels would be too short. Legends not listed are not checked.
+// come out as escaped UTF-8 (Latin-1 converted); a window may end on the last time tick. Each panel scales to its
+// channels: only a channel sharing an axis with a much larger one (or a constant) is a flat line. Every text lies
+// inside the picture, which grows beyond the height asked for (500 unless given) only when legends wrap or panels would
+// be too short. Legends not listed are not checked.
 TEST(CliPlot, PanelsLegendsAndTextInsideAValidSvg) {
   const bool tools = std::system("command -v xmllint >/dev/null && command -v rsvg-convert >/dev/null") == 0;
-  const Names two = {{"a", "N"}, {"b", "N"}}, units = {{"a", "N"}, {"b", "m/s^2"}, {"c", "N"}};
-  struct Case {
-    const char *file;
-    Names names;
-    std::vector<std::string> options;
-    bool grows;
-    Legends legends;
-    std::string flat;
-  };
+  const Names two = {{"a", "N"}, {"b", "N"}}, units = {{"a", "N"}, {"b", "m/s^2"}, {"c", "N"}},
+              three = {{"a", "N"}, {"b", "m"}, {"c", ""}};
   // clang-format off
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<const char *, Names, Args, bool, Legends, std::string>> cases = {
       {"f.rsp", two, {}, false, {{"1: a [N]", "2: b [N]"}}, ""},
       {"f.rsp", two, {"--subplots"}, false, {{"1: a [N]", "2: b [N]"}}, ""},
       {"f.rsp", units, {}, false, {{"1: a [N]", "3: c [N]"}, {"2: b [m/s^2]"}}, ""},
       {"f.rsp", units, {"-c", "2-3"}, false, {{"2: b [m/s^2]"}, {"3: c [N]"}}, ""},
       {"f.rsp", units, {"--single"}, false, {{"1: a [N]", "2: b [m/s^2]", "3: c [N]"}}, "2: b [m/s^2]"},
       {"f.rsp", {{"a", "N"}, {"b", ""}}, {}, false, {{"1: a [N]"}, {"2: b"}}, ""},
-      {"f.rsp", {{"L\xE4ngskraft", "\xB5m/m"}, {"<&> \"q\" 'a'", "N"}}, {}, false, {{"1: L\u00e4ngskraft [\u00b5m/m]"}, {"2: &lt;&amp;&gt; &quot;q&quot; &apos;a&apos; [N]"}}, ""},
-      {"f.rsp", {{"a", "N"}, {"b", "m"}, {"c", "s"}, {"d", "V"}}, {"--height", "150"}, true, {{"1: a [N]"}, {"2: b [m]"}, {"3: c [s]"}, {"4: d [V]"}}, ""},
+      {"f.rsp", {{"L\xE4nge <&>\"'", "\xB5m"}}, {}, false, {{"1: L\u00e4nge &lt;&amp;&gt;&quot;&apos; [\u00b5m]"}}, ""},
+      {"f.rsp", three, {"--height", "150"}, true, {{"1: a [N]"}, {"2: b [m]"}, {"3: c"}}, ""},
       {"f.rsp", {{"a", "N"}}, {"--start", "0.5", "--end", "0.5"}, false, {{"1: a [N]"}}, "1: a [N]"},
-      {"f.dac", {}, {"--end", "100014"}, false, {{"1: Travel [mm]"}}, "1: Travel [mm]"}, // the last time tick at the end
+      {"f.dac", {}, {"--end", "100014"}, false, {{"1: Travel [mm]"}}, "1: Travel [mm]"},
       {"f.rsp", Names(12, {"Wheel force", "N"}), {"--width", "200"}, true, {}, ""},
       {"f.rsp", {{std::string(300, 'W'), ""}}, {"--width", "200"}, false, {}, ""},
       {"road_int16.rsp", {}, {}, false, {}, "4: Body acceleration z [m/s^2]"},
   };
   // clang-format on
-  for (const Case &c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.options) + " on " + c.file + " of " + std::to_string(c.names.size()));
+  for (const auto &[file, names, options, grows, expected, flat] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(options) + " on " + file + " of " + std::to_string(names.size()));
     TempDir dir;
-    const std::string svg = plotted(dir, c.file, c.names, c.options);
+    const std::string svg = plotted(dir, file, names, options);
     double width = 0, height = 0;
     std::sscanf(svg.c_str() + svg.find("viewBox="), "viewBox=\"0 0 %lf %lf\"", &width, &height);
-    EXPECT_EQ(height > (c.options.size() > 1 && c.options[0] == "--height" ? std::stod(c.options[1]) : 500), c.grows);
+    EXPECT_EQ(height > (options.size() > 1 && options[0] == "--height" ? std::stod(options[1]) : 500), grows);
     for (std::sregex_iterator t(svg.begin(), svg.end(), text_element), end; t != end; ++t)
       EXPECT_TRUE(inside(*t, width, height)) << (*t)[0];
     const std::vector<Panel> got = panels(svg);
@@ -127,12 +122,12 @@ TEST(CliPlot, PanelsLegendsAndTextInsideAValidSvg) {
     for (size_t i = 0; i < got.size(); ++i) {
       legends.push_back(got[i].legend);
       for (size_t k = 0; k < got[i].extent.size() && k < got[i].legend.size(); ++k)
-        EXPECT_EQ(got[i].extent[k].second - got[i].extent[k].first < 0.05, got[i].legend[k] == c.flat) << k;
+        EXPECT_EQ(got[i].extent[k].second - got[i].extent[k].first < 0.05, got[i].legend[k] == flat) << k;
       EXPECT_EQ(got[i].area[0], got[0].area[0]);                                    // one time axis: the left edge
       EXPECT_EQ(got[i].area[2], got[0].area[2]);                                    // and width
       EXPECT_GT(got[i].area[1], i ? got[i - 1].area[1] + got[i - 1].area[3] : 0.0); // each below the one before
     }
-    if (!c.legends.empty()) { EXPECT_EQ(legends, c.legends); }
+    if (!expected.empty()) { EXPECT_EQ(legends, expected); }
     if (tools) {
       EXPECT_EQ(std::system(("xmllint --noout " + dir.file("p.svg") + " 2>/dev/null").c_str()), 0);
       EXPECT_EQ(std::system(("rsvg-convert -o " + dir.file("p.png") + " " + dir.file("p.svg")).c_str()), 0);
