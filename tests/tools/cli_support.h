@@ -56,11 +56,12 @@ inline void expect_failure(const Outcome &run, const std::vector<std::string> &n
   for (const std::string &needle : needles) EXPECT_NE(run.err.find(needle), std::string::npos) << needle;
 }
 
-// Name -> size and time of the last change of every file in folder, zel's captured output excluded.
+// Name -> size (0 for a folder) and time of the last change of every file in folder, zel's captured output excluded.
 inline std::map<std::string, std::pair<uintmax_t, int64_t>> contents(const std::filesystem::path &folder) {
   std::map<std::string, std::pair<uintmax_t, int64_t>> files;
   for (const auto &entry : std::filesystem::directory_iterator(folder))
-    files[entry.path().filename().string()] = {entry.file_size(), entry.last_write_time().time_since_epoch().count()};
+    files[entry.path().filename().string()] = {entry.is_directory() ? 0 : entry.file_size(),
+                                               entry.last_write_time().time_since_epoch().count()};
   files.erase(".stdout"), files.erase(".stderr");
   return files;
 }
