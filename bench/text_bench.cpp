@@ -1,8 +1,8 @@
 // Export and text paths against their floors: OUTPUT2 (the file's bytes
 // written with one write), punch (std::to_chars of the same values into one
 // buffer, one write; and the same cards written by gfortran when the peer
-// program was built), the tool's CSV writer and reader, and `zel cat` of a
-// whole file.
+// program was built), the tool's CSV writer and reader, its .mat writer,
+// and `zel cat` of a whole file.
 #include "paired.h"
 
 #include <spawn.h>
@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "csv.h"
+#include "csv_read.h"
+#include "mat_file.h"
 #include "signal_file.h"
 #include "zel.h"
 
@@ -257,9 +259,10 @@ void BM_CsvWrite(benchmark::State &state) {
   ::close(null_fd);
 }
 
-// The CSV reader of the tool on a table that the writer made (8 channels,
-// rows from the argument). The floor reads the file with one read and
-// parses every field with std::from_chars into preallocated columns.
+// The CSV reader of the tool (tools/csv_read.cpp) on a table that the
+// writer made (8 channels, rows from the argument), every column then read
+// whole. The floor reads the file with one read and parses every field
+// with std::from_chars into preallocated columns.
 void BM_CsvRead(benchmark::State &state) {
   const int channels = 8;
   const int64_t rows = sized(state.range(0), 100);
@@ -272,9 +275,16 @@ void BM_CsvRead(benchmark::State &state) {
   }
   const size_t bytes = slurp(path).size();
   std::vector<char> text(bytes);
-  std::vector<std::vector<double>> columns(channels + 1, std::vector<double>(size_t(rows)));
+  std::vector<std::vector<double>> columns(channels + 1,
+                                           std::vector<double>(static_cast<size_t>(rows)));
+  zel_tool::CsvOptions options;
+  options.progress = false;
   paired(
-      state, double(bytes), [&] { benchmark::DoNotOptimize(zel_tool::read_csv(path)); },
+      state, double(bytes),
+      [&] {
+        const auto file = zel_tool::read_csv(path, path, options);
+        for (int c = 1; c <= channels; ++c) benchmark::DoNotOptimize(file->read(c));
+      },
       [&] {
         const int fd = ::open(path.c_str(), O_RDONLY);
         if (::read(fd, text.data(), bytes) != ssize_t(bytes)) std::abort();
@@ -287,6 +297,26 @@ void BM_CsvRead(benchmark::State &state) {
           }
         benchmark::DoNotOptimize(columns.data());
       });
+}
+
+// The tool's .mat writer (MAT v5 through matio), 16 channels x 262,144
+// points; the floor writes the file's bytes, copied into one buffer, with
+// one write.
+void BM_MatWrite(benchmark::State &state) {
+  const int channels = 16;
+  const int64_t rows = sized(262144, 100);
+  const auto signal = table(channels, rows);
+  const std::string path = scratch("write.mat"), floor_path = scratch("write-floor.mat");
+  const auto write = [&] {
+    zel_tool::write_mat(path, all(*signal), {0, rows}, 1e-3, "", zel_tool::MatVersion::V5, nullptr);
+  };
+  write();
+  const std::string image = slurp(path);
+  std::vector<char> out(image.size());
+  paired(state, double(image.size()), write, [&] {
+    std::memcpy(out.data(), image.data(), image.size());
+    write_file(floor_path, out.data(), out.size());
+  });
 }
 
 // ------------------------------------------------------------------ zel cat
@@ -342,6 +372,7 @@ BENCHMARK(BM_PunchTime)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime
 BENCHMARK(BM_PunchFrequency)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_CsvWrite)->Arg(65536)->Arg(1 << 20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvRead)->Arg(65536)->Arg(262144)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatWrite)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZelCat)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace zel_bench

@@ -1,9 +1,8 @@
 // Header numbers against C oracles (C locale), by the first value (mod 2):
 //  0 the rest is a field: parse_int reads it like strtoll (saturated to
 //    int), parse_real like strtod with one sign and no hexadecimal;
-//  1 format_int and format_real write "%lld" and "%20.12E", which read back
-//    as the integer and as the real within half a unit of the 13th digit,
-//    whose text is the same.
+//  1 format_int and format_real write "%lld" and "%20.12E", which
+//    parse_int and parse_real read back as strtoll and strtod do.
 #include <climits>
 
 #include "common/text.h"
@@ -15,9 +14,9 @@ using namespace zel_fuzz;
 
 std::vector<Bytes> zel_fuzz::seeds() {
   std::vector<Bytes> out;
-  for (const char *t : {"  -12.5e3", "-nan", "1e400", "0x1p3", "4.9e-324", "   .5E+2xyz"})
+  for (const char *t : {"  -12.5e3", "-nan", "1e400", "1e-400", "0x1p3", "4.9e-324", "   .5E+2xyz"})
     out.push_back(Bytes(4, 0)), out.back().insert(out.back().end(), t, t + std::strlen(t));
-  out.push_back(Encoder().range(1, 0).raw(int64_t(-42)).raw(0.1).b);
+  out.push_back(bytes_of(uint32_t(1), int64_t(-42), 0.1));
   return out;
 }
 
@@ -34,19 +33,15 @@ void parse(const char *field, size_t size) {
 }
 
 void round_trip(int64_t iv, double rv) {
-  char mine[rpc3::kNumberBytes], theirs[64], again[rpc3::kNumberBytes];
+  char mine[rpc3::kNumberBytes], theirs[64];
   rpc3::format_int(mine, iv);
   std::snprintf(theirs, sizeof theirs, "%lld", static_cast<long long>(iv));
   check(!std::strcmp(mine, theirs) && parse_int(mine, sizeof mine) == std::clamp<int64_t>(iv, INT_MIN, INT_MAX),
         "format_int");
   rpc3::format_real(mine, rv);
   std::snprintf(theirs, sizeof theirs, "%20.12E", rv);
-  const double back = parse_real(mine, sizeof mine);
-  check(!std::strcmp(mine, theirs) && same(back, std::strtod(theirs, nullptr)),
+  check(!std::strcmp(mine, theirs) && same(parse_real(mine, sizeof mine), std::strtod(theirs, nullptr)),
         "format_real is %20.12E and reads back");
-  check(!std::isfinite(rv) || std::fabs(back - rv) <= 5.002e-13 * std::fabs(rv) + 4.95e-324, "13 digits are kept");
-  rpc3::format_real(again, back);
-  check(std::isnan(rv) || !std::strcmp(again, mine), "the text is a fixed point");
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -16,9 +16,9 @@ namespace zel_tool {
 namespace {
 
 // Writes one file's CSV to out.
-void cat_file(const std::string &path, const SelectionOptions &selection, std::FILE *out,
-              const std::string &out_name, int jobs) {
-  std::unique_ptr<SignalFile> file = open_signal(path);
+void cat_file(const std::string &path, const SelectionOptions &selection, const CsvOptions &csv,
+              std::FILE *out, const std::string &out_name, int jobs) {
+  std::unique_ptr<SignalFile> file = open_signal(path, csv);
   const std::vector<ChannelRef> refs = select_channels(all_channels(*file), selection.channels);
   write_csv(out, out_name, refs, select_window(file->info(), selection), nullptr, jobs);
 }
@@ -29,22 +29,26 @@ Command add_cat_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
     SelectionOptions selection;
+    CsvOptions csv;
     int jobs = 1;
   };
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
       "cat", "Print time and samples as CSV on standard output (several files: one table each, "
              "in the order given)");
-  sub->add_option("files", options->files, "RPC III, DAC or CSV files")->required();
+  sub->add_option("files", options->files, "RPC III, DAC or CSV files (- for standard input)")
+      ->required();
   add_selection_options(sub, options->selection, true);
+  add_csv_options(sub, options->csv);
   add_jobs_option(sub, options->jobs);
 
   return {sub, [options]() {
+            options->csv.progress = options->files.size() == 1; // one bar at a time
             const Options &o = *options;
             if (o.files.size() == 1 || o.jobs == 1) {
               int status = 0;
               for (const std::string &path : o.files) try {
-                  cat_file(path, o.selection, stdout, "standard output", o.jobs);
+                  cat_file(path, o.selection, o.csv, stdout, "standard output", o.jobs);
                 } catch (const ToolError &e) {
                   report_error(e.what());
                   status = 1;
@@ -61,7 +65,7 @@ Command add_cat_command(CLI::App &app) {
                     if (f) std::fclose(f);
                   });
                   if (!table) fail(o.files[i], "no temporary file for its table");
-                  cat_file(o.files[i], o.selection, table.get(), "a temporary file", 1);
+                  cat_file(o.files[i], o.selection, o.csv, table.get(), "a temporary file", 1);
                   return table;
                 },
                 [&](size_t i, std::optional<std::shared_ptr<std::FILE>> &table,

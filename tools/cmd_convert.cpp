@@ -1,7 +1,8 @@
-// zel convert: RPC III, DAC and CSV into one another.
+// zel convert: RPC III, DAC, CSV and MATLAB files into one another.
 #include "atomic_output.h"
 #include "commands.h"
 #include "csv.h"
+#include "mat_file.h"
 #include "number_text.h"
 #include "parallel.h"
 #include "progress.h"
@@ -24,13 +25,17 @@ namespace {
 // progress bar ends its line before the caller reports them.
 std::vector<std::string> write_output(OutputFormat format, const std::string &out,
                                       const std::vector<ChannelRef> &refs, SampleWindow window,
-                                      double dt, const Rpc3Settings &settings, bool show_progress) {
+                                      double dt, const Rpc3Settings &settings, MatVersion mat,
+                                      bool show_progress) {
   // Files converted side by side draw no bar: their lines would mix.
   Progress progress(show_progress ? "converting" : "",
                     show_progress ? window.count * static_cast<int64_t>(refs.size()) : 0);
   switch (format) {
   case OutputFormat::Rpc3: write_rpc3(out, refs, window, dt, settings, &progress); return {out};
   case OutputFormat::Dac: return write_dac(out, refs, window, &progress);
+  case OutputFormat::Mat:
+    write_mat(out, refs, window, dt, settings.date, mat, &progress);
+    return {out};
   case OutputFormat::Csv: break;
   }
   if (out == "-") {
@@ -48,9 +53,11 @@ struct ConvertOptions {
   std::string output_dir;
   std::string to;
   SelectionOptions selection;
+  CsvOptions csv;
   bool floats = false;
   bool integers = false;
   bool truncate = false;
+  std::string mat_version;
   int jobs = 1;
 };
 
@@ -64,11 +71,17 @@ std::vector<std::string> convert_files(const std::vector<std::string> &inputs,
     fail(out, "--float, --int16 and --truncate apply to RPC III output only");
   if (options.floats && (options.integers || options.truncate))
     fail(out, "--float stores floats: --int16 and --truncate apply to integers");
+  if (!options.mat_version.empty() && format != OutputFormat::Mat)
+    fail(out, "--mat-version applies to .mat output only");
+  const MatVersion mat =
+      options.mat_version.empty() ? MatVersion::V5 : parse_mat_version(options.mat_version);
 
+  CsvOptions csv = options.csv;
+  csv.progress = show_progress;
   std::vector<std::unique_ptr<SignalFile>> files;
   std::vector<ChannelRef> refs;
   for (const std::string &path : inputs) {
-    files.push_back(open_signal(path));
+    files.push_back(open_signal(path, csv));
     SignalFile &file = *files.back();
     const SignalInfo &info = file.info();
     const SignalInfo &lead = files.front()->info();
@@ -100,7 +113,7 @@ std::vector<std::string> convert_files(const std::vector<std::string> &inputs,
   settings.truncate = options.truncate;
   settings.date = lead.date;
   settings.records = kept_records(refs);
-  return write_output(format, out, refs, window, lead.dt, settings, show_progress);
+  return write_output(format, out, refs, window, lead.dt, settings, mat, show_progress);
 }
 
 } // namespace
@@ -108,18 +121,22 @@ std::vector<std::string> convert_files(const std::vector<std::string> &inputs,
 Command add_convert_command(CLI::App &app) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App *sub = app.add_subcommand(
-      "convert", "Convert between RPC III, DAC and CSV; the output format follows OUT's extension");
+      "convert",
+      "Convert between RPC III, DAC, CSV and MATLAB; the output format follows OUT's extension");
   sub->add_option("files", options->files,
                   "IN... OUT: inputs (channels are taken in order) and the output "
                   "(.rsp/.rpc/.tim RPC III, .dac DAC: one file per channel as OUT_n.dac "
-                  "when there are several, .csv CSV, - for CSV on standard output); with "
-                  "-o DIR: inputs only, each converted on its own")
+                  "when there are several, .csv CSV, - for CSV on standard output, .mat "
+                  "MATLAB: one struct named after OUT's stem); with "
+                  "-o DIR: inputs only, each converted on its own; an IN of - reads standard "
+                  "input")
       ->required();
   sub->add_option("-o,--output-dir", options->output_dir,
                   "Convert each input on its own into this folder, as its stem + the --to "
                   "extension");
-  sub->add_option("--to", options->to, "Output format with -o: rsp, dac or csv");
+  sub->add_option("--to", options->to, "Output format with -o: rsp, dac, csv or mat");
   add_selection_options(sub, options->selection, true);
+  add_csv_options(sub, options->csv);
   sub->add_flag("--float", options->floats,
                 "Write RPC III values as 32-bit floats (the default when every input stores "
                 "floats: RPC III float files, DAC files)");
@@ -129,6 +146,9 @@ Command add_convert_command(CLI::App &app) {
   sub->add_flag("--truncate", options->truncate,
                 "Convert RPC III 16-bit values by truncation towards zero instead of rounding "
                 "to nearest");
+  sub->add_option("--mat-version", options->mat_version,
+                  "MATLAB file version: 5 (the default; read by every MATLAB, Octave and "
+                  "scipy, at most 2 GiB) or 7.3 (HDF5, any size)");
   add_jobs_option(sub, options->jobs);
 
   return {sub, [options]() {
@@ -143,7 +163,7 @@ Command add_convert_command(CLI::App &app) {
             }
             // Each input into the folder, on all cores; one failure does not
             // stop the others.
-            if (o.to.empty()) fail(o.output_dir, "-o DIR needs --to rsp, dac or csv");
+            if (o.to.empty()) fail(o.output_dir, "-o DIR needs --to rsp, dac, csv or mat");
             std::error_code ec;
             if (!std::filesystem::is_directory(o.output_dir, ec))
               fail(o.output_dir, "not a folder");

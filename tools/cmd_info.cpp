@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "number_text.h"
 #include "parallel.h"
+#include "progress.h"
 #include "selection.h"
 #include "signal_file.h"
 #include "stats.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 namespace zel_tool {
 
@@ -27,12 +29,15 @@ std::string short_number(double value) {
 
 double duration(const SignalInfo &info) { return static_cast<double>(info.points) * info.dt; }
 
-std::vector<ChannelStats> all_stats(const std::vector<ChannelRef> &refs) {
+std::vector<ChannelStats> all_stats(const std::vector<ChannelRef> &refs, Progress *progress) {
   std::vector<ChannelStats> stats;
   // Each channel streams through: memory does not grow with its length.
   for (const ChannelRef &ref : refs) {
     StatsAccumulator acc;
-    ref.file->read_blocks(ref.channel, [&](const double *v, size_t n) { acc.add(v, n); });
+    ref.file->read_blocks(ref.channel, [&](const double *v, size_t n) {
+      acc.add(v, n);
+      if (progress) progress->advance(static_cast<int64_t>(n));
+    });
     stats.push_back(acc.result());
   }
   return stats;
@@ -43,9 +48,10 @@ nlohmann::ordered_json json_number(double value) {
   return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
 }
 
-nlohmann::ordered_json info_json(SignalFile &file, const std::vector<ChannelRef> &refs) {
+nlohmann::ordered_json info_json(SignalFile &file, const std::vector<ChannelRef> &refs,
+                                 Progress *progress) {
   const SignalInfo &info = file.info();
-  const std::vector<ChannelStats> stats = all_stats(refs);
+  const std::vector<ChannelStats> stats = all_stats(refs, progress);
   nlohmann::ordered_json out;
   out["file"] = utf8_text(info.path);
   out["format"] = format_name(info.format);
@@ -77,7 +83,7 @@ nlohmann::ordered_json info_json(SignalFile &file, const std::vector<ChannelRef>
 
 } // namespace
 
-std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs) {
+std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs, Progress *progress) {
   std::string out;
   const auto print = [&out](const char *format, auto... values) {
     char line[512];
@@ -85,7 +91,7 @@ std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs) {
     out += line;
   };
   const SignalInfo &info = file.info();
-  const std::vector<ChannelStats> stats = all_stats(refs);
+  const std::vector<ChannelStats> stats = all_stats(refs, progress);
 
   out += utf8_text(info.path) + "\n";
   print("  format           %s\n", format_name(info.format));
@@ -132,31 +138,48 @@ Command add_info_command(CLI::App &app) {
   struct Options {
     std::vector<std::string> files;
     SelectionOptions selection;
+    CsvOptions csv;
     bool json = false;
     int jobs = 1;
   };
   auto options = std::make_shared<Options>();
   CLI::App *sub = app.add_subcommand(
-      "info", "Header facts and per-channel statistics of RPC III and DAC files");
-  sub->add_option("files", options->files, "Files to describe (RPC III or DAC, found by content)")
+      "info", "Header facts and per-channel statistics of RPC III, DAC and CSV files");
+  sub->add_option("files", options->files,
+                  "Files to describe (RPC III or DAC by content, CSV by the .csv extension, - for "
+                  "standard input)")
       ->required();
   sub->add_flag("--json", options->json, "Print JSON (an array, one object per file)");
   add_selection_options(sub, options->selection, false);
+  add_csv_options(sub, options->csv);
   add_jobs_option(sub, options->jobs);
+  sub->footer(
+      std::string("Statistics of the samples the file holds (its recorded sample count): min, max, "
+                  "mean, rms; \"min at\" and \"max at\" (JSON: min_index, max_index) are 1-based "
+                  "sample numbers, the first of equal extremes.") +
+      "\n\n" + sub->get_footer());
 
   return {sub, [options]() {
             int status = 0;
             bool first = true;
+            options->csv.progress = options->files.size() == 1; // one bar at a time
             if (options->json) std::printf("[\n");
             run_ordered<std::string>(
                 options->files.size(), options->jobs,
                 [&](size_t i) {
-                  std::unique_ptr<SignalFile> file = open_signal(options->files[i]);
+                  std::unique_ptr<SignalFile> file = open_signal(options->files[i], options->csv);
                   const std::vector<ChannelRef> refs =
                       select_channels(all_channels(*file), options->selection.channels);
-                  if (!options->json) return info_text(*file, refs);
+                  // A bar for one file read alone (several side by side
+                  // would mix their lines).
+                  std::optional<Progress> progress;
+                  if (options->files.size() == 1)
+                    progress.emplace("reading",
+                                     static_cast<int64_t>(refs.size()) * file->info().points);
+                  Progress *bar = progress ? &*progress : nullptr;
+                  if (!options->json) return info_text(*file, refs, bar);
                   // The object indented as an array element.
-                  std::string text = "  " + info_json(*file, refs).dump(2);
+                  std::string text = "  " + info_json(*file, refs, bar).dump(2);
                   for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3)
                     text.replace(at, 1, "\n  ");
                   return text;

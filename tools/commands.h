@@ -15,6 +15,7 @@ class App;
 
 namespace zel_tool {
 
+class Progress;
 class SignalFile;
 struct ChannelRef;
 struct SampleWindow;
@@ -33,12 +34,13 @@ Command add_version_command(CLI::App &app);
 Command add_demo_command(CLI::App &app);
 
 // Shared by info and demo: the header facts and the table of the channels given.
-std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs);
+std::string info_text(SignalFile &file, const std::vector<ChannelRef> &refs,
+                      Progress *progress = nullptr);
 
 // Shared by plot and demo: an SVG of the window of the given channels of
-// one file.
+// one file, one panel per unit or all in one panel.
 std::string plot_svg(const std::vector<ChannelRef> &refs, SampleWindow window, int width,
-                     int height);
+                     int height, bool panel_per_unit = true, Progress *progress = nullptr);
 
 // Shared by export-modal and demo: writes a synthetic modal result (damped
 // modes) as a punch file or an OUTPUT2 file. Throws a ToolError on failure.

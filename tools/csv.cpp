@@ -8,9 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <future>
-#include <sstream>
 #include <system_error>
 
 namespace zel_tool {
@@ -37,46 +35,6 @@ std::string trim(const std::string &text) {
   if (begin == std::string::npos) return "";
   const size_t end = text.find_last_not_of(" \t");
   return text.substr(begin, end - begin + 1);
-}
-
-// Splits one line into fields; quoted fields may hold commas and doubled
-// quotes (but no line breaks).
-bool split_line(const char *begin, const char *end, std::vector<std::string> &fields) {
-  fields.clear();
-  std::string field;
-  const char *p = begin;
-  for (;;) {
-    field.clear();
-    if (p < end && *p == '"') {
-      ++p;
-      for (;;) {
-        if (p == end) return false; // unterminated quote
-        if (*p == '"') {
-          if (p + 1 < end && p[1] == '"') {
-            field += '"';
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        }
-        field += *p++;
-      }
-      while (p < end && *p != ',') {
-        if (*p != ' ' && *p != '\t') return false; // text after the closing quote
-        ++p;
-      }
-    } else {
-      const char *comma =
-          static_cast<const char *>(std::memchr(p, ',', static_cast<size_t>(end - p)));
-      const char *stop = comma ? comma : end;
-      field.assign(p, stop);
-      p = stop;
-    }
-    fields.push_back(field);
-    if (p == end) return true;
-    ++p; // the comma
-  }
 }
 
 } // namespace
@@ -174,76 +132,6 @@ void write_csv(std::FILE *out, const std::string &out_name, const std::vector<Ch
     if (progress) progress->advance(k * static_cast<int64_t>(width));
   }
   if (std::fflush(out) != 0) fail(out_name, std::string("write failed: ") + std::strerror(errno));
-}
-
-std::unique_ptr<MemorySignal> read_csv(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path, std::string("cannot open: ") + std::strerror(errno));
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  const std::string text = buffer.str();
-
-  SignalInfo info;
-  info.format = Format::Csv;
-  info.path = path;
-  info.value_type = "text";
-  info.byte_order = "-";
-  std::vector<double> times;
-  std::vector<std::vector<double>> columns;
-  std::vector<std::string> fields;
-  size_t width = 0;
-  long line_number = 0;
-
-  const char *p = text.data();
-  const char *end = p + text.size();
-  while (p < end) {
-    const char *eol = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-    const char *stop = eol ? eol : end;
-    const char *line_end = (stop > p && stop[-1] == '\r') ? stop - 1 : stop;
-    ++line_number;
-    const std::string where = path + ":" + std::to_string(line_number);
-    if (line_end > p) {
-      if (!split_line(p, line_end, fields)) throw ToolError(where + ": unbalanced quotes");
-      if (width == 0) {
-        if (fields.size() < 2)
-          throw ToolError(where + ": need a time column and at least one channel");
-        width = fields.size();
-        for (size_t f = 1; f < width; ++f) info.channels.push_back(parse_column_title(fields[f]));
-        columns.resize(width - 1);
-      } else {
-        if (fields.size() != width)
-          throw ToolError(where + ": expected " + std::to_string(width) + " fields, found " +
-                          std::to_string(fields.size()));
-        for (size_t f = 0; f < width; ++f) {
-          double value = 0.0;
-          const std::string &field = fields[f];
-          if (!parse_double(field.data(), field.data() + field.size(), value))
-            throw ToolError(where + ": not a number: \"" + field + "\"");
-          if (f == 0)
-            times.push_back(value);
-          else
-            columns[f - 1].push_back(value);
-        }
-      }
-    }
-    p = eol ? eol + 1 : end;
-  }
-
-  if (width == 0) fail(path, "empty table");
-  if (times.size() < 2) fail(path, "need at least two samples to know the interval");
-  const size_t n = times.size();
-  const double dt = (times.back() - times.front()) / static_cast<double>(n - 1);
-  if (!(dt > 0.0) || !std::isfinite(dt)) fail(path, "the time column does not increase");
-  for (size_t i = 0; i < n; ++i) {
-    const double expected = times.front() + static_cast<double>(i) * dt;
-    if (!(std::fabs(times[i] - expected) <= dt / 100.0))
-      throw ToolError(path + ": time column is not equally spaced (row " + std::to_string(i + 1) +
-                      ", time " + exact(times[i]) + ")");
-  }
-  info.points = static_cast<int64_t>(n);
-  info.dt = dt;
-  info.start_time = times.front();
-  return std::make_unique<MemorySignal>(std::move(info), std::move(columns));
 }
 
 } // namespace zel_tool

@@ -1,6 +1,7 @@
 // CSV tables of signals: a header row ("time [s]", then "description [unit]"
 // per channel) and one row per sample, first column the time. Numbers are
-// written in their shortest exact form, so a table reads back bit for bit.
+// written in their shortest exact form, so a table reads back bit for bit
+// (csv_read.h reads them).
 #pragma once
 
 #include "signal_file.h"
@@ -27,9 +28,5 @@ ChannelInfo parse_column_title(const std::string &title);
 // Throws a ToolError when reading or writing fails.
 void write_csv(std::FILE *out, const std::string &out_name, const std::vector<ChannelRef> &refs,
                SampleWindow window, Progress *progress, int jobs = 1);
-
-// Reads a table; the interval comes from the time column, which must be
-// equally spaced. Throws a ToolError naming the file (and line) on failure.
-std::unique_ptr<MemorySignal> read_csv(const std::string &path);
 
 } // namespace zel_tool

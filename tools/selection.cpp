@@ -26,7 +26,8 @@ bool whole_number(const std::string &text, int64_t &value) {
 void add_selection_options(CLI::App *sub, SelectionOptions &options, bool window) {
   sub->add_option("-c,--channel", options.channels,
                   "Channel: a number (from 1), a range (2-5) or an exact name; repeat for more; "
-                  "default all");
+                  "default all")
+      ->allow_extra_args(false);
   if (!window) return;
   sub->add_option("--start", options.start, "First time, in seconds (inclusive)");
   sub->add_option("--end", options.end, "Last time, in seconds (inclusive)");

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing:
 # compilers and CMake, GoogleTest and Google Benchmark, CLI11, nlohmann-json,
-# fmt (number texts), fast_float and matio for the zel tool, rsvg-convert to
-# render its plots in tests, gfortran and pkg-config for the package tests, MinGW-w64 for the
-# Windows build, pybind11, numpy and pytest for the Python package. wine (to
-# run the Windows test programs), pandas and h5py are tried as well, but the
-# build does without them.
+# fmt (number texts), fast_float and matio for the zel tool, rsvg-convert and
+# xmllint to check its plots in tests, gfortran and pkg-config for the package
+# tests, MinGW-w64 for the Windows build, pybind11, numpy and pytest for the
+# Python package. wine (to run the Windows test programs), pandas and h5py
+# are tried as well, but the build does without them.
 set -euo pipefail
 required=(cmake g++ gcc make libgtest-dev libgmock-dev libbenchmark-dev gfortran libcli11-dev
-          nlohmann-json3-dev libfmt-dev libfast-float-dev libmatio-dev librsvg2-bin
+          nlohmann-json3-dev libfmt-dev libfast-float-dev libmatio-dev librsvg2-bin libxml2-utils
           pkgconf g++-mingw-w64-x86-64
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest)
 optional=(wine64 python3-pandas python3-h5py python3-matplotlib)

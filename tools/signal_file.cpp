@@ -1,6 +1,6 @@
 #include "signal_file.h"
 
-#include "csv.h"
+#include "mat_file.h"
 #include "number_text.h"
 #include "tool_error.h"
 #include "zel.h"
@@ -21,6 +21,7 @@ const char *format_name(Format format) {
   case Format::Rpc3: return "RPC III";
   case Format::Dac: return "DAC";
   case Format::Csv: return "CSV";
+  case Format::Mat: return "MATLAB";
   case Format::Memory: return "memory";
   }
   return "?";
@@ -252,10 +253,10 @@ public:
   }
 };
 
-bool has_csv_extension(const std::string &path) {
+bool has_extension(const std::string &path, const char *wanted) {
   std::string ext = std::filesystem::path(path).extension().string();
   for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".csv";
+  return ext == wanted;
 }
 
 } // namespace
@@ -270,16 +271,18 @@ std::vector<double> MemorySignal::read(int channel) {
   return columns_[static_cast<size_t>(channel - 1)];
 }
 
-std::unique_ptr<SignalFile> open_signal(const std::string &path) {
+std::unique_ptr<SignalFile> open_signal(const std::string &path, const CsvOptions &csv) {
+  if (path == "-") return open_standard_input(csv);
   {
     std::ifstream probe(path, std::ios::binary);
     if (!probe) fail(path, std::string("cannot open: ") + std::strerror(errno));
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) fail(path, "is a directory");
   }
+  if (has_extension(path, ".mat")) return read_mat(path);
   if (zel_rpc_sniff(path.c_str()) == 1) return std::make_unique<Rpc3Signal>(path);
   if (zel_dac_sniff(path.c_str()) == 1) return std::make_unique<DacSignal>(path);
-  if (has_csv_extension(path)) return read_csv(path);
+  if (has_extension(path, ".csv")) return read_csv(path, path, csv);
   fail(path, "unknown format: neither an RPC III nor a DAC file (nor a .csv table)");
 }
 

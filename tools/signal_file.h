@@ -1,7 +1,9 @@
 // A small reader over the signal files the tool understands: RPC III and DAC
-// (recognised by content, through the library) and CSV tables as `zel cat`
-// writes them (recognised by the .csv extension). Channels count from 1.
+// (recognised by content, through the library) and CSV tables (recognised by
+// the .csv extension; their layout is in csv_read.h). Channels count from 1.
 #pragma once
+
+#include "csv_read.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +15,7 @@
 
 namespace zel_tool {
 
-enum class Format { Rpc3, Dac, Csv, Memory };
+enum class Format { Rpc3, Dac, Csv, Mat, Memory };
 
 const char *format_name(Format format);
 
@@ -80,11 +82,12 @@ protected:
   SignalInfo info_;
 };
 
-// Opens path: RPC III or DAC by content, else CSV by extension. Throws a
+// Opens path: RPC III or DAC by content, else CSV by extension, read as
+// csv says; "-" is standard input (see open_standard_input). Throws a
 // ToolError for a missing file, an unknown format or a damaged file.
-std::unique_ptr<SignalFile> open_signal(const std::string &path);
+std::unique_ptr<SignalFile> open_signal(const std::string &path, const CsvOptions &csv = {});
 
-// A signal held in memory (CSV tables once parsed, synthesised signals).
+// A signal held in memory (synthesised signals).
 class MemorySignal : public SignalFile {
 public:
   MemorySignal(SignalInfo info, std::vector<std::vector<double>> columns);

@@ -67,7 +67,8 @@ OutputFormat output_format(const std::string &path) {
   if (ext == ".rsp" || ext == ".rpc" || ext == ".tim") return OutputFormat::Rpc3;
   if (ext == ".dac") return OutputFormat::Dac;
   if (ext == ".csv") return OutputFormat::Csv;
-  fail(path, "unknown output format: name it .rsp, .rpc or .tim (RPC III), .dac or .csv");
+  if (ext == ".mat") return OutputFormat::Mat;
+  fail(path, "unknown output format: name it .rsp, .rpc or .tim (RPC III), .dac, .csv or .mat");
 }
 
 std::vector<std::pair<std::string, std::string>>

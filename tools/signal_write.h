@@ -11,10 +11,10 @@ namespace zel_tool {
 
 class Progress;
 
-enum class OutputFormat { Rpc3, Dac, Csv };
+enum class OutputFormat { Rpc3, Dac, Csv, Mat };
 
 // Output format from the file name's extension (.rsp/.rpc/.tim, .dac,
-// .csv, in any case). Throws a ToolError for any other extension.
+// .csv, .mat, in any case). Throws a ToolError for any other extension.
 OutputFormat output_format(const std::string &path);
 
 // How an RPC III file is written: scaled 16-bit integers (rounded to

@@ -1,6 +1,8 @@
 // Line plots of channels as SVG: axes with round-numbered ticks, labels, one
 // polyline per channel, decimated to the minimum and maximum of each pixel
-// column so that long channels plot fast and stay small.
+// column so that long channels plot fast and stay small. Several panels
+// stack on one time axis; legends wrap into rows and the SVG grows to hold
+// them, so no text is ever cut off.
 #pragma once
 
 #include <cstddef>
@@ -60,6 +62,7 @@ struct PlotSeries {
   std::vector<size_t> index; // samples kept
   std::vector<double> value;
   double lo = 0.0, hi = -1.0; // finite range of all samples (lo > hi: none)
+  int colour = -1;            // palette entry; -1: the series' place in the figure
 };
 
 // Decimates a channel that arrives in blocks through `feed`, which calls its
@@ -78,22 +81,40 @@ PlotSeries plot_series(std::string label, size_t count, int columns, Feed &&feed
   return s;
 }
 
+// The figure: panels stacked top to bottom, each with its legend above it and
+// its own y axis, all sharing the time axis drawn under the last one.
 struct PlotLayout {
   int width = 1000;
+  // The SVG's height while every legend fits one row and every panel is at
+  // least kMinPanelHeight tall; it grows by what more they need.
   int height = 500;
   std::string title;
   std::string x_label = "Time [s]";
-  std::string y_label;
+  std::string y_label; // of the one panel of render_svg(layout, series)
   double start_time = 0.0;
   double dt = 1.0;
 };
 
-// The plot area's rectangle in the SVG (id "plot-area").
+constexpr double kMinPanelHeight = 100.0;
+
+// One panel: the series drawn against one y axis.
+struct PlotPanel {
+  std::string y_label;       // beside the y axis when it fits the panel's height,
+  std::string y_label_short; // else this one, shortened with an ellipsis if need be
+  std::vector<PlotSeries> series;
+};
+
+// The widest plot area the layout allows, with the narrowest margins: the
+// number of pixel columns worth decimating to. The drawn areas (rectangles
+// of class "plot-area"; the first one's id is "plot-area") are no wider.
 struct PlotArea {
   double left, top, width, height;
 };
 PlotArea plot_area(const PlotLayout &layout);
 
+// Every text of the SVG goes through utf8_text and is escaped, so the SVG
+// is well-formed XML whatever bytes the labels hold.
+std::string render_svg(const PlotLayout &layout, const std::vector<PlotPanel> &panels);
 std::string render_svg(const PlotLayout &layout, const std::vector<PlotSeries> &series);
 
 } // namespace zel_tool

@@ -25,22 +25,18 @@ inline void write_bytes(const std::string &path, const std::vector<unsigned char
 }
 
 struct Rpc3File {
-  int channels = 2, frame = 256, group = 512, frames = 3; // frame 0: no PTS_PER_FRAME record
+  int channels = 2, frame = 256, group = 512, frames = 3; // group: a multiple of frame
   bool floating = false, big_endian = false;
   double dt = 0.01;
   std::vector<double> scales; // SCALE.CHAN_n, default 1.0
-  // Stored value of point p (from 0) of channel c (from 1); padding fills the last group.
+  // Stored value of point p (from 0) of channel c (from 1); 31111 pads the last group.
   std::function<double(int, int64_t)> stored = [](int c, int64_t p) {
     return double((c * 1000 + p * 7) % 20011 - 10000);
   };
-  double padding = 31111;
   std::vector<std::pair<std::string, std::string>> records; // after the first three
   std::string format, num_header_blocks, num_params;        // overrides of records 0 to 2
   int64_t size_change = 0;                                  // bytes added or cut at the end
 
-  int64_t eff_frame() const { return frame > 0 ? frame : group; }
-  int64_t eff_group() const { return std::max<int64_t>(group, eff_frame()); }
-  int64_t points() const { return frames < 1 ? 0 : int64_t(frames) * eff_frame(); }
   double scale(int c) const { return c - 1 < int(scales.size()) ? scales[size_t(c - 1)] : 1.0; }
   static std::string real(double v) { // "%20.12E" of the C library: the oracle of every real
     char s[64];
@@ -51,9 +47,9 @@ struct Rpc3File {
                {"DATE", "Sat Dec  5 10:11:12 2026"},
                {"CHANNELS", std::to_string(channels)},
                {"DELTA_T", real(dt)},
-               {"FRAMES", std::to_string(frames)}};
-    if (frame > 0) records.push_back({"PTS_PER_FRAME", std::to_string(frame)});
-    records.push_back({"PTS_PER_GROUP", std::to_string(group)});
+               {"FRAMES", std::to_string(frames)},
+               {"PTS_PER_FRAME", std::to_string(frame)},
+               {"PTS_PER_GROUP", std::to_string(group)}};
     for (int c = 1; c <= channels; ++c) {
       const std::string n = std::to_string(c);
       records.insert(
@@ -80,16 +76,16 @@ struct Rpc3File {
   }
   std::vector<unsigned char> image() const {
     std::vector<unsigned char> out = header_image();
-    const int64_t g = eff_group(), n = points(), groups = (n + g - 1) / g;
-    const int bytes = floating ? 4 : 2;
-    for (int64_t p0 = 0; p0 < groups * g; p0 += g)
+    const int64_t n = int64_t(std::max(frames, 0)) * frame, groups = (n + group - 1) / group;
+    const size_t bytes = floating ? 4 : 2;
+    for (int64_t p0 = 0; p0 < groups * group; p0 += group)
       for (int c = 1; c <= channels; ++c)
-        for (int64_t p = p0; p < p0 + g; ++p) {
-          const double v = p < n ? stored(c, p) : padding;
+        for (int64_t p = p0; p < p0 + group; ++p) {
+          const double v = p < n ? stored(c, p) : 31111;
           const float f = float(v);
           const int16_t s = int16_t(v);
           unsigned char b[4];
-          std::memcpy(b, floating ? static_cast<const void *>(&f) : &s, size_t(bytes));
+          std::memcpy(b, floating ? static_cast<const void *>(&f) : &s, bytes);
           if (big_endian) std::reverse(b, b + bytes);
           out.insert(out.end(), b, b + bytes);
         }
@@ -112,9 +108,7 @@ struct Rpc3File {
 struct FileImage {
   std::vector<unsigned char> bytes;
   explicit FileImage(const std::string &path) : bytes(read_file_bytes(path)) {}
-  std::string field(size_t at, size_t n) const {
-    return std::string(reinterpret_cast<const char *>(&bytes.at(at)), n).c_str();
-  }
+  std::string field(size_t at, size_t n) const { return std::string(&bytes.at(at), &bytes.at(at) + n).c_str(); }
   std::string keyword(int r) const { return field(size_t(r) * 128, 32); }
   std::string value(int r) const { return field(size_t(r) * 128 + 32, 96); }
   bool zero(int64_t from, int64_t to) const {
@@ -128,15 +122,12 @@ struct FileImage {
 
 // Clears the writer's three environment variables before and after a test.
 struct WriterEnvironment {
+  static constexpr const char *kFramesPerGroup = "QEN_ZEL_FRAMESPERGROUP", *kFloat = "QEN_KZEL_RPC_FLOAT",
+                              *kRepeats = "QEN_ZEL_NUM_REPEATS";
   WriterEnvironment() { clear(); }
   ~WriterEnvironment() { clear(); }
   static void set(const char *name, const char *v) { v ? ::setenv(name, v, 1) : ::unsetenv(name); }
-  static void clear() {
-    set("QEN_ZEL_FRAMESPERGROUP", nullptr), set("QEN_KZEL_RPC_FLOAT", nullptr), set("QEN_ZEL_NUM_REPEATS", nullptr);
-  }
-  void frames_per_group(const char *v) { set("QEN_ZEL_FRAMESPERGROUP", v); }
-  void float_data(const char *v) { set("QEN_KZEL_RPC_FLOAT", v); }
-  void repeats(const char *v) { set("QEN_ZEL_NUM_REPEATS", v); }
+  static void clear() { set(kFramesPerGroup, nullptr), set(kFloat, nullptr), set(kRepeats, nullptr); }
 };
 
 } // namespace zel_test

@@ -34,7 +34,7 @@ std::vector<double> write_and_read(const std::string &path, const std::vector<do
 TEST(Rpc3WriteSettings, ValueTypeAndConversion) {
   TempDir dir;
   WriterEnvironment env;
-  env.float_data("1"); // never read when the settings are explicit
+  env.set(WriterEnvironment::kFloat, "1"); // never read when the settings are explicit
   // The largest magnitude is the full scale 32752, so the scale is 1 and the
   // stored integers are the quotients themselves.
   const std::vector<double> v = {32752, 1.6, -1.6, 2.5, -2.5, 0.4, -32752};

@@ -3,7 +3,6 @@
 #include "export_test_support.h"
 
 #include "solver_export/export_entry.h"
-#include "zel.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,14 +17,15 @@ struct { // every request of the scratch source below; one may be refused
   std::vector<int64_t> requested;
   int live = 0, refuse_at = -1;
 } tracker;
-const modal_export::ScratchSource kTracked{[](int64_t bytes) -> void * {
-                                             tracker.requested.push_back(bytes);
-                                             if (int(tracker.requested.size()) == tracker.refuse_at + 1) return nullptr;
-                                             return ++tracker.live, std::calloc(1, size_t(bytes));
-                                           },
-                                           [](void *area) { --tracker.live, std::free(area); }};
+void *tracked_obtain(int64_t bytes) {
+  tracker.requested.push_back(bytes);
+  return int(tracker.requested.size()) == tracker.refuse_at + 1 ? nullptr
+                                                                : (++tracker.live, std::calloc(1, size_t(bytes)));
+}
+const modal_export::ScratchSource kTracked{tracked_obtain, [](void *area) { --tracker.live, std::free(area); }};
 
-int call(int to_punch, int m, int n0, int fd, const std::string &path, const modal_export::ScratchSource &source) {
+int call(int to_punch, int m, int n0, int fd, const std::string &path,
+         const modal_export::ScratchSource &source = modal_export::heap_scratch()) {
   const std::vector<double> t(size_t(std::max(n0, 1)), 1.0), v(t.size() * 2 * size_t(std::max(m, 6)), 1.0);
   return modal_export::write_modal_export(to_punch, m, n0, 3, t.data(), v.data(), v.data(), v.data(), v.data(),
                                           v.data(), v.data(), fd, path.c_str(), source);
@@ -35,39 +35,34 @@ int call(int to_punch, int m, int n0, int fd, const std::string &path, const mod
 
 TEST(ModalExport, ScratchAreasAreSizedAndAlwaysReleased) {
   TempDir tmp;
-  // Name list N0 + 2 words; three columns of max(6, M) doubles, twice that unless time output.
-  for (auto [m, n0, fd, column] : {std::tuple{3, 4, 0, 48}, {10, 4, 0, 80}, {3, 4, 1, 96}, {7, 0, -1, 112}}) {
-    tracker.requested.clear(), tracker.refuse_at = -1;
-    EXPECT_EQ(call(0, m, n0, fd, tmp.file("sizes.op2"), kTracked), 1);
-    EXPECT_EQ(tracker.requested, (std::vector<int64_t>{4 * (n0 + 2), column, column, column}))
-        << m << " " << n0 << " " << fd;
-    EXPECT_EQ(tracker.live, 0);
+  const std::string path = tmp.file("scratch.op2");
+  // M, N0, frequency_domain, the request refused (-1 none), the sizes requested: the name list of N0 + 2 words,
+  // three columns of max(6, M) doubles, twice that unless time output. Once one is refused nothing more is asked for.
+  const std::tuple<int, int, int, int, std::vector<int64_t>> cases[] = {{3, 4, 0, -1, {24, 48, 48, 48}},
+                                                                        {10, 4, 0, -1, {24, 80, 80, 80}},
+                                                                        {3, 4, 1, -1, {24, 96, 96, 96}},
+                                                                        {7, 0, -1, -1, {8, 112, 112, 112}},
+                                                                        {2, 3, 0, 0, {20}},
+                                                                        {2, 3, 0, 3, {20, 48, 48, 48}}};
+  for (const auto &[m, n0, fd, refuse, sizes] : cases) {
+    SCOPED_TRACE(testing::Message() << "M " << m << ", N0 " << n0 << ", domain " << fd << ", refused " << refuse);
+    std::filesystem::remove(path), tracker.requested.clear(), tracker.refuse_at = refuse;
+    EXPECT_EQ(call(0, m, n0, fd, path, kTracked), refuse < 0 ? 1 : 0);
+    EXPECT_EQ(tracker.requested, sizes);
+    EXPECT_EQ(tracker.live, 0) << "released";
+    EXPECT_EQ(std::filesystem::exists(path), refuse < 0);
   }
-  for (int refuse = 0; refuse < 4; ++refuse) { // 0: nothing more requested, all released, no file
-    tracker.requested.clear(), tracker.refuse_at = refuse;
-    EXPECT_EQ(call(0, 2, 3, 0, tmp.file("refused.op2"), kTracked), 0);
-    EXPECT_EQ(std::make_tuple(tracker.live, tracker.requested.size()), std::make_tuple(0, size_t(refuse) + 1));
-    EXPECT_FALSE(std::filesystem::exists(tmp.file("refused.op2")));
-  }
-  unsigned char *area = static_cast<unsigned char *>(modal_export::heap_scratch().obtain(64));
-  EXPECT_EQ(Bytes(area, area + 64), Bytes(64, 0));
-  modal_export::heap_scratch().release(area);
 }
 
-TEST(ModalExport, AnyNonZeroToPunchChoosesThePunchFileAndFailuresGiveTwo) {
+TEST(ModalExport, AnyNonZeroToPunchChoosesThePunchFileAndUnusableNamesGiveTwo) {
   TempDir tmp;
   for (int to_punch : {2, -1, 0}) {
     const std::string path = tmp.file("choice" + std::to_string(to_punch));
-    EXPECT_EQ(call(to_punch, 2, 10, 0, path, modal_export::heap_scratch()), 1);
+    EXPECT_EQ(call(to_punch, 2, 10, 0, path), 1);
     EXPECT_EQ(read_file(path)[0] == 'D', to_punch != 0) << to_punch;
-    EXPECT_EQ(zel_fes_status(), 0);
   }
   const Bytes op2 = read_file(tmp.file("choice0")); // the TOL trailer, for N = N0 - K = 7
   EXPECT_EQ(Bytes(op2.begin() + 56, op2.begin() + 84), Bytes(Payload().i(101).i(7).i(1).i(2).i(1).i(1).i(8888)));
-  for (int to_punch : {0, 1}) { // files that cannot be created: 2, and the status says so
-    EXPECT_EQ(zel_fes_write_mcs(to_punch, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
-                                tmp.file("missing/dir/file").c_str()),
-              2);
-    EXPECT_EQ(zel_fes_status(), 2);
-  }
+  for (const std::string &name : {tmp.file("missing/dir/file"), tmp.path().string(), std::string("   ")})
+    for (int to_punch : {0, 1}) EXPECT_EQ(call(to_punch, 2, 10, 0, name), 2) << "'" << name << "', " << to_punch;
 }

@@ -1,11 +1,13 @@
-// Test-side helpers of the modal export: little-endian payloads and the
-// framing of records.
+// Test-side helpers of the modal export: little-endian payloads, the framing
+// of records, and the arguments of the two writers.
 #pragma once
 
 #include "support/temp_dir.h"
+#include "zel.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -38,5 +40,26 @@ inline Bytes framed(const std::vector<Bytes> &records) {
   for (const Bytes &r : records) out.i(int32_t(r.size())).text(std::string(r.begin(), r.end())).i(int32_t(r.size()));
   return out;
 }
+
+// The writers' arguments. Arrays are zeros where a case does not set them
+// (64 of them, and 12 N0 more past its values); an empty one is passed as
+// null (a writer that read it would crash).
+inline const std::vector<double> kZeros(64);
+struct Call {
+  int32_t modes, steps, dropped, domain;
+  std::vector<double> times{}, uh_disp = kZeros, bh_disp = kZeros, uh_vel = kZeros, bh_vel = kZeros, uh_acc = kZeros,
+                               bh_acc = kZeros;
+  template <class Writer, class... Scratch> void call(Writer writer, const std::string &path, Scratch... scratch) {
+    auto p = [this](auto &v) { return v.empty() ? nullptr : (v.resize(v.size() + 12 * size_t(steps)), v.data()); };
+    writer(&modes, &steps, &dropped, scratch..., times.data(), p(uh_disp), p(bh_disp), p(uh_vel), p(bh_vel), p(uh_acc),
+           p(bh_acc), &domain, path.data(), static_cast<int64_t>(path.size()));
+  }
+  Bytes op2(const std::string &path) { // with scratch areas larger than any case needs
+    std::vector<int32_t> names(size_t(steps) + 2);
+    std::vector<double> col(3 * 128);
+    return call(ZEL_OP2_WMC, path, names.data(), &col[0], &col[128], &col[256]), read_file(path);
+  }
+  std::string punch(const std::string &path) { return call(ZEL_PCH_WMC, path), zel_test::read_file_text(path); }
+};
 
 } // namespace export_test
