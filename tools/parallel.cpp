@@ -11,7 +11,9 @@ int default_jobs() {
 
 void add_jobs_option(CLI::App *sub, int &jobs) {
   jobs = default_jobs();
-  sub->add_option("-j,--jobs", jobs, "Files worked on at once (default: the number of cores)")
+  sub->add_option("-j,--jobs", jobs,
+                  "Files worked on at once (cat of one file: threads formatting its rows); "
+                  "default: the number of cores")
       ->check(CLI::Range(1, 1024));
 }
 
