@@ -40,32 +40,32 @@ std::vector<ChannelRef> all_channels(SignalFile &file) {
 }
 
 std::vector<ChannelRef> select_channels(const std::vector<ChannelRef> &refs,
-                                        const std::vector<std::string> &specs) {
-  if (specs.empty()) return refs;
+                                        const std::vector<std::string> &wanted) {
+  if (wanted.empty()) return refs;
   const int64_t n = static_cast<int64_t>(refs.size());
   const std::string where = refs.empty() ? "" : refs.front().file->info().path;
-  const auto check = [&](int64_t c, const std::string &spec) {
+  const auto check = [&](int64_t c, const std::string &choice) {
     if (c < 1 || c > n)
       fail(where, "no channel " + std::to_string(c) + " (" + std::to_string(n) +
-                      " channels), in -c " + spec);
+                      " channels), in -c " + choice);
   };
   std::vector<ChannelRef> chosen;
-  for (const std::string &spec : specs) {
+  for (const std::string &choice : wanted) {
     int64_t a = 0, b = 0;
-    const size_t dash = spec.find('-', 1);
-    if (whole_number(spec, a)) {
-      check(a, spec);
+    const size_t dash = choice.find('-', 1);
+    if (whole_number(choice, a)) {
+      check(a, choice);
       chosen.push_back(refs[static_cast<size_t>(a - 1)]);
-    } else if (dash != std::string::npos && whole_number(spec.substr(0, dash), a) &&
-               whole_number(spec.substr(dash + 1), b)) {
-      check(a, spec), check(b, spec);
-      if (a > b) fail(where, "empty channel range -c " + spec);
+    } else if (dash != std::string::npos && whole_number(choice.substr(0, dash), a) &&
+               whole_number(choice.substr(dash + 1), b)) {
+      check(a, choice), check(b, choice);
+      if (a > b) fail(where, "empty channel range -c " + choice);
       for (int64_t c = a; c <= b; ++c) chosen.push_back(refs[static_cast<size_t>(c - 1)]);
     } else {
       const size_t before = chosen.size();
       for (const ChannelRef &ref : refs)
-        if (ref.info().description == spec) chosen.push_back(ref);
-      if (chosen.size() == before) fail(where, "no channel named \"" + spec + "\"");
+        if (ref.info().description == choice) chosen.push_back(ref);
+      if (chosen.size() == before) fail(where, "no channel named \"" + choice + "\"");
     }
   }
   return chosen;

@@ -23,13 +23,13 @@ struct SelectionOptions {
 // Adds -c/--channel to a subcommand, and --start/--end when window is set.
 void add_selection_options(CLI::App *sub, SelectionOptions &options, bool window);
 
-// The channels of refs (all of them, in order, when specs is empty) that
-// specs name: a number counts from 1 in refs, "a-b" is every number from a
+// The channels of refs (all of them, in order, when wanted is empty) that
+// wanted name: a number counts from 1 in refs, "a-b" is every number from a
 // to b, any other text is a channel's exact description (every channel of
 // that name). Throws a ToolError for a number out of range, a name no
 // channel has, or an empty range.
 std::vector<ChannelRef> select_channels(const std::vector<ChannelRef> &refs,
-                                        const std::vector<std::string> &specs);
+                                        const std::vector<std::string> &wanted);
 
 // Every channel of a file, in order.
 std::vector<ChannelRef> all_channels(SignalFile &file);
