@@ -267,3 +267,98 @@ TEST_F(Rpc3Output, FunctionsOnWhatCannotBeWrittenOrRead) {
                             zel_rpc_sniff(nullptr)),
             std::make_tuple(1, 0, 0, 0));
 }
+
+// Explicit settings outrank the environment. The largest magnitude is the full
+// scale, so the stored integers are the quotients. Unknown settings create nothing.
+TEST_F(Rpc3Output, ExplicitValueTypeAndConversion) {
+  Env::set(Env::kFloat, "1");
+  const std::vector<double> v = {32752, 1.6, -1.6, 2.5, -2.5, 0.4, -32752};
+  const std::tuple<int, int, std::vector<double>> cases[] = {
+      {ZEL_RPC_INT16, ZEL_RPC_TRUNCATE, {32752, 1, -1, 2, -2, 0, -32752}},
+      {ZEL_RPC_INT16, ZEL_RPC_ROUND_NEAREST, {32752, 2, -2, 3, -3, 0, -32752}},
+      {ZEL_RPC_FLOAT32, ZEL_RPC_TRUNCATE, {32752, double(1.6f), double(-1.6f), 2.5, -2.5, double(0.4f), -32752}}};
+  const std::string path = dir.file("s.rsp"), x = dir.file("x.rsp");
+  for (const auto &[type, conversion, want] : cases) {
+    int status = -1, points = 0;
+    double dt = 0;
+    void *w = zel_rpc_create_as(path.c_str(), 1, 7, 0.5, type, conversion, 0, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(zel_rpc_putchannel(w, 1, 7, v.data(), "d", "u"), 0);
+    EXPECT_EQ(zel_rpc_writeclose(w), 0);
+    std::vector<double> back(256);
+    EXPECT_EQ(zel_rpc_data(path.c_str(), 1, &points, &dt, back.data()), 0);
+    EXPECT_EQ(std::vector<double>(back.begin(), back.begin() + 7), want) << type << conversion;
+    EXPECT_EQ(FileImage(path).value(5), type == ZEL_RPC_FLOAT32 ? "FLOATING_POINT" : "SHORT_INTEGER");
+  }
+  for (auto [type, conversion, extra] : {std::tuple{2, 0, 0}, {0, 2, 0}, {0, 0, -1}}) {
+    int status = -1;
+    EXPECT_EQ(zel_rpc_create_as(x.c_str(), 1, 1, 1.0, type, conversion, extra, &status), nullptr);
+    EXPECT_EQ(status, ZEL_RPC_CREATE_FAILED);
+    rpc3file_output out(x.c_str(), 1, 1, 1.0, type, conversion, extra);
+    EXPECT_EQ(std::make_tuple(out.getStatus(), out.putRecord("A", "b")),
+              std::make_tuple(ZEL_RPC_CREATE_FAILED, ZEL_RPC_CREATE_FAILED));
+    EXPECT_FALSE(std::filesystem::exists(x));
+  }
+}
+
+// Extra records, the date and the run name written and listed back; the
+// recorded sample count read back within the points.
+TEST_F(Rpc3Output, ExtraRecordsDateAndSampleCount) {
+  const std::string path = dir.file("r.rsp");
+  rpc3file_output out(path.c_str(), 2, 3, 0.25, ZEL_RPC_INT16, ZEL_RPC_ROUND_NEAREST, 2);
+  const double v[] = {1, 2, 3};
+  const std::string long_value(120, 'v');
+  EXPECT_EQ(out.setChannel(1, 3, v, "one", "N"), 0);
+  const std::tuple<const char *, const char *, int> puts[] = {{"DATE", "1-Jan-2026 00:00:00", 0},
+                                                              {"KIVOR_RUN", "run name", 0},
+                                                              {"STAT.CHAN_1", "first", 0},
+                                                              {"STAT.CHAN_1", "3.0", 0} /* replaces */,
+                                                              {"STAT.CHAN_2", long_value.c_str(), 0},
+                                                              {"STAT.CHAN_3", "no room", 9},
+                                                              {"CHANNELS", "5", 9},
+                                                              {"DESC.CHAN_1", "x", 9},
+                                                              {"KIVOR_STEPS", "7", 9},
+                                                              {"", "x", 9},
+                                                              {"TWO WORDS", "x", 9},
+                                                              {"K23456789012345678901234567890123", "x", 9},
+                                                              {nullptr, "x", 9},
+                                                              {"A", nullptr, 9}};
+  for (const auto &[keyword, value, status] : puts)
+    EXPECT_EQ(out.putRecord(keyword, value), status) << (keyword ? keyword : "null");
+  EXPECT_EQ(out.close(), 0);
+  EXPECT_EQ(out.putRecord("A", "b"), ZEL_RPC_BAD_HANDLE);
+
+  int channels = 0, points = 0, status = -1;
+  double dt = 0;
+  char date[96], keyword[32], value[96];
+  void *h = zel_rpc_open(path.c_str(), &channels, &points, &dt, date, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(std::make_tuple(points, zel_rpc_samples(h), std::string(date)),
+            std::make_tuple(256, 3, std::string("1-Jan-2026 00:00:00")));
+  std::string listed;
+  int index = 1;
+  for (; zel_rpc_record(h, index, keyword, value) == 0; ++index) listed += std::string(keyword) + "=" + value + ";";
+  EXPECT_EQ(index - 1, 22 + 2 * 6 + 2); // fixed, channel and extra records
+  EXPECT_NE(listed.find("STAT.CHAN_1=3.0;STAT.CHAN_2=" + std::string(95, 'v') + ";"), std::string::npos);
+  EXPECT_EQ(listed.rfind("FORMAT=BINARY_IEEE_LITTLE_END;", 0), 0u);
+  EXPECT_NE(listed.find(";KIVOR_RUN=run name;KIVOR_STEPS=3;"), std::string::npos);
+  EXPECT_EQ(std::make_tuple(zel_rpc_record(h, 0, keyword, value), zel_rpc_record(h, 1, nullptr, nullptr),
+                            zel_rpc_record(nullptr, 1, keyword, value), zel_rpc_samples(nullptr)),
+            std::make_tuple(ZEL_RPC_CHANNEL_RANGE, 0, ZEL_RPC_BAD_HANDLE, 0));
+  zel_rpc_readclose(h);
+  // Two frames of 256 points: a recorded count counts when it lies in 1..512.
+  const std::pair<const char *, int> steps[] = {{nullptr, 512}, {"300", 300}, {"1", 1},    {"512", 512},
+                                                {"513", 512},   {"0", 512},   {"-4", 512}, {"x", 512}};
+  for (const auto &[text, samples] : steps) {
+    zel_test::Rpc3File f;
+    f.frames = 2;
+    f.standard_records();
+    if (text) f.set("KIVOR_STEPS", text);
+    rpc3file_input in(f.write(dir.file("k.rsp")).c_str());
+    in.initRead(0);
+    EXPECT_EQ(in.getSamples(), samples) << (text ? text : "none");
+  }
+  rpc3file_input missing(dir.file("none.rsp").c_str());
+  EXPECT_EQ(std::make_tuple(missing.getSamples(), missing.getRecord(1, keyword, nullptr)),
+            std::make_tuple(0, ZEL_RPC_CHANNEL_RANGE));
+}
