@@ -1,24 +1,16 @@
-// Write, then read back: channels, announced points, interval, value type
-// (QEN_KZEL_RPC_FLOAT), frames per group (QEN_ZEL_FRAMESPERGROUP) and
-// samples from the input (plan in the first half, samples cycling over the
-// second), written by rpc3file_output (channels in any order) or by
-// zel_rpc_*, or as DAC, then read by every read call (fuzz.h: read_rpc,
-// read_dac). Every value exactly as the rules give:
-//  - RPC III floats and DAC samples: (float)x;
-//  - RPC III 16-bit: scale = max |x| / 32752 over the samples stored, stored
-//    = trunc(x / scale) held to +/-32752, read = stored x SCALE as read from
-//    its "%20.12E" text;
-//  - F = 256, 512 or 1024 by the announced count; whole frames, the last
-//    sample repeated. (The layout the frames per group give is proven by
-//    the writer's tests.)
+// Write with settings and samples from the input (plan in the first half,
+// samples from the second) through the class, zel_rpc_* or as DAC, then read
+// back by every read call (fuzz.h). Expected: floats (float)x; 16-bit
+// trunc(x / scale) held to +/-32752 times SCALE as read from its "%20.12E"
+// text, scale = max |x| / 32752; frames of 256, 512 or 1024 by the announced
+// count, the last sample repeated.
 #include "fuzz/fuzz.h"
 
 using namespace zel_fuzz;
 const char *const kFpg[] = {"1", "2", "4", "3", "0", "-1", "4.9", "1e0", " 4", "abc", "", "8", "1.99"};
 
-// Plans (each value as Input::range reads it, less its lower bound), then 64
-// samples: three channels of 700 points, floats, 4 frames per group; two of
-// 200 points, 16-bit; a DAC file of 200 samples at 100 Hz.
+// Plans (values less their range's lower bound) and 64 samples: three float
+// channels of 700 points, 4 frames per group; two 16-bit of 200; a DAC file.
 std::vector<Bytes> zel_fuzz::seeds() {
   std::vector<Bytes> out;
   for (const std::vector<uint32_t> &plan :

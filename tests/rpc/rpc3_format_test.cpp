@@ -1,7 +1,5 @@
-// RPC III definitions: the exported classes' layout, the family's messages
-// against the comments of include/zel.h, the layout arithmetic. (The header
-// number texts are checked against the C library by the header_number_fuzz
-// replay.)
+// RPC III definitions: the exported classes' size, the messages against the
+// comments of include/zel.h, the layout arithmetic.
 #include <gtest/gtest.h>
 
 #include <climits>
