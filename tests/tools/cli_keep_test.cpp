@@ -1,6 +1,5 @@
-// What zel keeps of what it reads: the sample count a file records, the
-// samples of a copy of a copy, the date and header records, texts that are
-// not UTF-8 (as valid JSON); and what it refuses: an interval not above 0.
+// What zel keeps of what it reads: the sample count a file records, the samples of a copy of a copy, the date and
+// header records, texts that are not UTF-8 (as valid JSON); and what it refuses: an interval not above 0.
 #include "cli_support.h"
 
 #include <nlohmann/json.hpp>
@@ -8,23 +7,6 @@
 using namespace cli_test;
 
 namespace {
-
-// An RPC III file of scaled integers with a date, a file-wide record and a
-// record per channel; dt may be anything.
-void write_recorded(const std::string &path, const Columns &c, double dt, const std::vector<std::string> &names) {
-  int status = -1;
-  void *h = zel_rpc_create_as(path.c_str(), int(c.size()), int(c[0].size()), dt, ZEL_RPC_INT16, ZEL_RPC_ROUND_NEAREST,
-                              1 + int(c.size()), &status);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(zel_rpc_putrecord(h, "DATE", "1-Jan-2026"), 0);
-  EXPECT_EQ(zel_rpc_putrecord(h, "TEST_RIG", "rig 7"), 0);
-  for (size_t k = 0; k < c.size(); ++k) {
-    const std::string n = std::to_string(k + 1);
-    EXPECT_EQ(zel_rpc_putrecord(h, ("STAT_CHAN_" + n).c_str(), ("stat of " + n).c_str()), 0);
-    EXPECT_EQ(zel_rpc_putchannel(h, int(k + 1), int(c[k].size()), c[k].data(), names[k].c_str(), "u"), 0);
-  }
-  ASSERT_EQ(zel_rpc_writeclose(h), 0);
-}
 
 // keyword=value; for every header record of an RPC III file.
 std::string records(const std::string &path) {
@@ -40,7 +22,7 @@ std::string records(const std::string &path) {
 
 } // namespace
 
-TEST(CliKeeps, CountsCopiesOfCopiesDateAndRecords) {
+TEST(CliKeeps, CountsCopiesOfCopiesDateRecordsAndTextsAsValidJson) {
   TempDir dir;
   std::ofstream(dir.file("three.csv")) << "time,a [N]\n0,1\n0.5,3\n1,5\n";
   ASSERT_EQ(run_zel(dir, {"convert", "three.csv", "three.rsp"}).status, 0);
@@ -50,7 +32,7 @@ TEST(CliKeeps, CountsCopiesOfCopiesDateAndRecords) {
 
   Columns c(2, std::vector<double>(3000));
   for (size_t i = 0; i < 3000; ++i) c[0][i] = 123.456 * std::sin(0.01 * double(i)), c[1][i] = std::cos(0.3 * double(i));
-  write_recorded(dir.file("a.rsp"), c, 0.004, {"left", "right"});
+  write_rpc(dir.file("a.rsp"), c, 0.004, {{"left", "u"}, {"right", "u"}}, ZEL_RPC_INT16);
   // Copies of copies: RPC III to RPC III, and through DAC and back, change no sample after the first pass.
   const std::vector<std::vector<std::string>> passes = {
       {"convert", "a.rsp", "b.rsp"}, {"convert", "b.rsp", "c.rsp"},
@@ -65,16 +47,13 @@ TEST(CliKeeps, CountsCopiesOfCopiesDateAndRecords) {
   for (const char *want : {"DATE=1-Jan-2026;", "KIVOR_RUN=r.rsp;", "TEST_RIG=rig 7;", "STAT_CHAN_1=stat of 2;"})
     EXPECT_NE(kept.find(want), std::string::npos) << want << " in " << kept;
   EXPECT_EQ(kept.find("stat of 1"), std::string::npos);
-}
 
-TEST(CliKeeps, TextsThatAreNotUtf8GiveValidJsonAndABadIntervalIsRefused) {
-  TempDir dir;
-  write_recorded(dir.file("t.rsp"), {{1, 2}, {3, 4}}, 0.5, {"L\xE4ngskraft \xB5m/m", "bad \xC3\x28 byte"});
+  write_rpc(dir.file("t.rsp"), {{1, 2}, {3, 4}}, 0.5, {{"L\xE4ngskraft \xB5m/m", "u"}, {"bad \xC3\x28 byte", "u"}});
   const Outcome run = run_zel(dir, {"info", "--json", "t.rsp"});
   ASSERT_EQ(run.status, 0) << run.err;
   const nlohmann::json parsed = nlohmann::json::parse(run.out); // throws on invalid UTF-8
   EXPECT_EQ(parsed[0]["channels"][0]["description"], "L\u00e4ngskraft \u00b5m/m");
   EXPECT_EQ(parsed[0]["channels"][1]["description"], "bad \u00c3( byte");
-  write_recorded(dir.file("neg.rsp"), {{1, 2}}, -0.004, {"x"});
+  write_rpc(dir.file("neg.rsp"), {{1, 2}}, -0.004);
   expect_failure(run_zel(dir, {"info", "neg.rsp"}), {"neg.rsp", "sample interval -0.004 s is not above 0"});
 }

@@ -46,7 +46,8 @@ TEST(MatWrite, MatioAndZelReadTheStructZelWrites) {
     TempDir dir;
     const std::vector<double> a = {1.5, -2.25, 1e-20f}, b = {0.1f, 1e30f, -7.0f};
     write_rpc(dir.file("in.rsp"), {a, b}, 1.0 / 3.0, {{"L\xE4ngs x", "\xB5m/m"}, {"L\xC3\xA4ngs x", ""}});
-    const double dt = read_signal(dir.file("in.rsp")).dt; // as the RPC III file records it
+    double dt = 0; // as the RPC III file records it
+    read_signal(dir.file("in.rsp"), 1, &dt);
     ASSERT_EQ(run_zel(dir, {"convert", "in.rsp", "2nd run.mat", "--mat-version", version}).status, 0) << version;
     mat_t *mat = Mat_Open(dir.file("2nd run.mat").c_str(), MAT_ACC_RDONLY);
     ASSERT_NE(mat, nullptr);
