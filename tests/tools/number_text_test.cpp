@@ -1,5 +1,4 @@
-// The tool's number texts are std::to_chars's shortest round-trip texts,
-// character for character, however they are made.
+// The tool's number texts are std::to_chars's shortest round-trip texts, character for character, however made.
 #include "number_text.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-
-namespace {
-
-std::string reference(double value) {
-  char text[64];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
 
 TEST(NumberText, EdgesOfEachNotationRandomBitsAndScaledIntegers) {
   // clang-format off
@@ -34,9 +26,8 @@ TEST(NumberText, EdgesOfEachNotationRandomBitsAndScaledIntegers) {
     if (i % 2) cases.push_back(std::ldexp(double(random() >> 11), int(random() % 200) - 100));
   }
   for (double value : cases) {
-    char text[zel_tool::kExactChars];
-    ASSERT_EQ(std::string(text, zel_tool::put_exact(text, value)), reference(value));
+    char text[zel_tool::kExactChars], want[64];
+    ASSERT_EQ(std::string(text, zel_tool::put_exact(text, value)),
+              std::string(want, std::to_chars(want, want + sizeof want, value).ptr));
   }
 }
-
-} // namespace
