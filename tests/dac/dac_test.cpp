@@ -1,5 +1,5 @@
-// DAC files: written files against the builder's bytes, foreign, broken and
-// hostile files, handles, windows and the status table.
+// DAC files: written files against the builder's bytes, foreign, broken and hostile files, handles, windows and the
+// status table.
 #include "dac/dac_file.h"
 #include "dac/dac_test_support.h"
 
@@ -65,32 +65,27 @@ TEST(DacStatus, GeterrorGivesTheCommentsOfZelH) {
   }
 }
 
-// Statistics: the sample deviation (n - 1); the first of equal extremes keeps
-// its index, an abs-max tie takes the smaller; an extreme no sample passed
-// (the maximum starts at -1e37) leaves all three indices 0. A single sample
-// may have rate 0: interval 1. Long texts are cut.
+// Statistics: the sample deviation (n - 1); the first of equal extremes keeps its index, an abs-max tie takes the
+// smaller; an extreme no sample passed (the maximum starts at -1e37) leaves all three indices 0. A single sample may
+// have rate 0: interval 1. Long texts are cut.
 TEST(DacWrite, WrittenFilesAreTheLayoutByteForByteAndReadBack) {
   TempDir dir;
   const std::string path = dir.file("h.dac"), note = "  a note of thirty characters!",
                     label = "a y label longer than 24";
-  const struct {
-    std::vector<float> x;
-    std::array<float, 5> stats;
-    std::array<int32_t, 3> indices;
-    double rate = 200.0;
-  } cases[] = {{{3.5f}, {3.5f, 0, 3.5f, 3.5f, 3.5f}, {1, 1, 1}, 0.0},
-               {{5, -7, 7, 1, -1}, {1.0f, float(std::sqrt(30.0)), 7.0f, -7.0f, 5.0f}, {3, 2, 2}},
-               {{2, 2, 2, 2}, {2, 0, 2, 2, 2}, {1, 1, 1}},
-               {{-3e38f, -3e38f}, {-3e38f, 0, -1e37f, -3e38f, 3e38f}, {0, 0, 0}}};
+  const std::tuple<std::vector<float>, std::array<float, 5>, std::array<int32_t, 3>, double> cases[] = {
+      {{3.5f}, {3.5f, 0, 3.5f, 3.5f, 3.5f}, {1, 1, 1}, 0.0},
+      {{5, -7, 7, 1, -1}, {1.0f, float(std::sqrt(30.0)), 7.0f, -7.0f, 5.0f}, {3, 2, 2}, 200.0},
+      {{2, 2, 2, 2}, {2, 0, 2, 2, 2}, {1, 1, 1}, 200.0},
+      {{-3e38f, -3e38f}, {-3e38f, 0, -1e37f, -3e38f, 3e38f}, {0, 0, 0}, 200.0}};
   Bytes got;
-  for (const auto &c : cases) {
-    const std::vector<double> x(c.x.begin(), c.x.end());
-    ASSERT_EQ(zel_dac_write(path.c_str(), int(x.size()), 2.5, c.rate, x.data(), note.c_str(),
-                            (label + " chars").c_str(), "sixteen chars..."),
+  for (const auto &[xs, stats, indices, rate] : cases) {
+    const std::vector<double> x(xs.begin(), xs.end());
+    ASSERT_EQ(zel_dac_write(path.c_str(), int(x.size()), 2.5, rate, x.data(), note.c_str(), (label + " chars").c_str(),
+                            "sixteen chars..."),
               ZEL_DAC_OK);
     DacBuilder b;
-    b.samples = c.x, b.stats = c.stats, b.indices = c.indices, b.start_time = 2.5f;
-    b.interval = c.rate > 0 ? float(1.0 / c.rate) : 1.0f, b.y_label = label, b.x_note = note;
+    b.samples = xs, b.stats = stats, b.indices = indices, b.start_time = 2.5f;
+    b.interval = rate > 0 ? float(1.0 / rate) : 1.0f, b.y_label = label, b.x_note = note;
     b.y_note = "sixteen chars...", got = zel_test::read_file_bytes(path), b.details = {{"DATE", written_date(b, got)}};
     EXPECT_TRUE(got == b.build()) << x[0];
   }
@@ -100,10 +95,9 @@ TEST(DacWrite, WrittenFilesAreTheLayoutByteForByteAndReadBack) {
                             label + "|sixteen chars..."}));
 }
 
-// Sizes around a record's 128 samples and across zel_dac_write's batches
-// (with its Date detail), and a DacFile written in batches of 300: zero-filled
-// to whole records, 48 details fill one group, a 49th opens a second; the
-// details read back in order.
+// Sizes around a record's 128 samples and across zel_dac_write's batches (with its Date detail), and a DacFile written
+// in batches of 300: zero-filled to whole records, 48 details fill one group, a 49th opens a second; the details read
+// back in order.
 TEST(DacWrite, SizesBatchesAndGroupsOfDetails) {
   TempDir dir;
   const std::string path = dir.file("d.dac");
@@ -150,9 +144,8 @@ TEST(DacWrite, RefusedArgumentsAndNoFileLeftOpen) {
   EXPECT_EQ(open_descriptors(), descriptors) << "a one-shot call left a file open";
 }
 
-// Texts: notes of 28 characters (32 stored), the head's trailing blanks kept;
-// the date from the first DATE detail with a value (blank keywords skipped),
-// "Unknown" without.
+// Texts: notes of 28 characters (32 stored), the head's trailing blanks kept; the date from the first DATE detail with
+// a value (blank keywords skipped), "Unknown" without.
 TEST(DacRead, TextsAndTheDateDetail) {
   TempDir dir;
   DacBuilder b;
@@ -164,14 +157,11 @@ TEST(DacRead, TextsAndTheDateDetail) {
   EXPECT_EQ(std::get<4>(describe(b.write(dir, "t.dac"))), "Unknown" + texts);
 }
 
-// Every file is described (the texts untouched unless it opened), sniffed,
-// opened and read whole: the code of each (the same for all four, but where
-// the samples are short), the count and the rate (2.0, reported only for a
-// file that opened with a positive interval); what is read is the stored
-// samples, then 0.0 up to the count (an array the call did not reach is
-// untouched); a handle never buffers more than the file holds. Odd
-// detail-record counts: NaN rounds to 0, -5 to -4 (one group: ((-4 - 1) div
-// 13) + 1), -20 to no group.
+// Every file is described (the texts untouched unless it opened), sniffed, opened and read whole: the code of each (the
+// same for all four, but where the samples are short), the count and the rate (2.0, reported only for a file that
+// opened with a positive interval); what is read is the stored samples, then 0.0 up to the count (an array the call did
+// not reach is untouched); a handle never buffers more than the file holds. Odd detail-record counts: NaN rounds to 0,
+// -5 to -4 (one group: ((-4 - 1) div 13) + 1), -20 to no group.
 TEST(DacRead, CodesCountsAndSamplesOfForeignBrokenAndHostileFiles) {
   TempDir dir;
   using B = DacBuilder &;
@@ -257,11 +247,9 @@ TEST(DacHandle, OpenGetnptsCloseAndTheReadBuffers) {
             (std::tuple{ZEL_DAC_OPEN_FAILED, 0, ZEL_DAC_START_BEYOND_END, ZEL_DAC_NOT_OPEN}));
 }
 
-// Windows on ten samples x1 .. x10 (start 0, interval 0.5): centre time, half
-// width, the 1-based samples delivered, the time of the first, the code, the
-// caller's count (above the file's: cut to it; below: the end) and interval.
-// Infinitely far is simply outside, its times from the centre itself; refused
-// arguments leave the outputs alone.
+// Windows on ten samples x1 .. x10 (start 0, interval 0.5): centre time, half width, the 1-based samples delivered, the
+// time of the first, the code, the caller's count (above the file's: cut to it; below: the end) and interval.
+// Infinitely far is simply outside, its times from the centre itself; refused arguments leave the outputs alone.
 TEST(DacWindow, CasesBadArgumentsAndNullHandle) {
   TempDir dir;
   DacBuilder b;

@@ -1,5 +1,5 @@
-// Test-side DAC files of any shape, broken ones included, from literal offsets (none of the library's format
-// code); its bytes are also the expected bytes of the files the library writes.
+// Test-side DAC files of any shape, broken ones included, from literal offsets (none of the library's format code); its
+// bytes are also the expected bytes of the files the library writes.
 #pragma once
 
 #include "support/temp_dir.h"
