@@ -19,8 +19,9 @@ bool g_failed = false; // whether the armed allocation was reached
 
 bool fail_now() { return g_fail_at != 0 && ++g_count == g_fail_at && (g_failed = true); }
 
-void *allocate(std::size_t n, std::size_t align, bool nothrow) {
+void *allocate(std::size_t n, std::align_val_t a, bool nothrow) {
   void *p = nullptr;
+  const std::size_t align = std::size_t(a);
   if (!fail_now() && (align <= alignof(std::max_align_t) ? (p = std::malloc(n ? n : 1)) != nullptr
                                                          : posix_memalign(&p, align, n ? n : 1) == 0))
     return p;
@@ -30,24 +31,21 @@ void *allocate(std::size_t n, std::size_t align, bool nothrow) {
 
 } // namespace
 
-#define ZEL_REPLACE(op)                                                                                                \
- void *operator op(std::size_t n) { return allocate(n, 0, false); }                                                    \
- void *operator op(std::size_t n, const std::nothrow_t &) noexcept { return allocate(n, 0, true); }                    \
- void *operator op(std::size_t n, std::align_val_t a) { return allocate(n, std::size_t(a), false); }                   \
+#define ZEL_REPLACE(op, del)                                                                                           \
+ void *operator op(std::size_t n) { return allocate(n, {}, false); }                                                   \
+ void *operator op(std::size_t n, const std::nothrow_t &) noexcept { return allocate(n, {}, true); }                   \
+ void *operator op(std::size_t n, std::align_val_t a) { return allocate(n, a, false); }                                \
  void *operator op(std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {                               \
-  return allocate(n, std::size_t(a), true);                                                                            \
- }
-#define ZEL_RELEASE(op)                                                                                                \
- void operator op(void *p) noexcept { std::free(p); }                                                                  \
- void operator op(void *p, const std::nothrow_t &) noexcept { std::free(p); }                                          \
- void operator op(void *p, std::size_t) noexcept { std::free(p); }                                                     \
- void operator op(void *p, std::align_val_t) noexcept { std::free(p); }                                                \
- void operator op(void *p, std::align_val_t, const std::nothrow_t &) noexcept { std::free(p); }                        \
- void operator op(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-ZEL_REPLACE(new)
-ZEL_REPLACE(new[])
-ZEL_RELEASE(delete)
-ZEL_RELEASE(delete[])
+  return allocate(n, a, true);                                                                                         \
+ }                                                                                                                     \
+ void operator del(void *p) noexcept { std::free(p); }                                                                 \
+ void operator del(void *p, const std::nothrow_t &) noexcept { std::free(p); }                                         \
+ void operator del(void *p, std::size_t) noexcept { std::free(p); }                                                    \
+ void operator del(void *p, std::align_val_t) noexcept { std::free(p); }                                               \
+ void operator del(void *p, std::align_val_t, const std::nothrow_t &) noexcept { std::free(p); }                       \
+ void operator del(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+ZEL_REPLACE(new, delete)
+ZEL_REPLACE(new[], delete[])
 
 namespace {
 
