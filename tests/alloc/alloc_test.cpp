@@ -1,8 +1,6 @@
-// Allocation failure on every path: armed with N, the N-th allocation fails
-// (bad_alloc, or null for nothrow). Each exported function and class method
-// runs with N = 1, 2, ... until it makes fewer than N allocations; each time it
-// answers a documented code, keeps its outputs consistent, leaves what it
-// returns closable, no file open and no memory leaked (LeakSanitizer, asan).
+// Allocation failure on every path: each exported function and class method runs with its N-th allocation failing
+// (bad_alloc, or null for nothrow), N = 1, 2, ... until it completes; each time it answers a documented code, keeps
+// its outputs consistent, leaves what it returns closable, no file open and no memory leaked (LeakSanitizer, asan).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -21,8 +19,9 @@ bool g_failed = false; // whether the armed allocation was reached
 
 bool fail_now() { return g_fail_at != 0 && ++g_count == g_fail_at && (g_failed = true); }
 
-void *allocate(std::size_t n, std::size_t align, bool nothrow) {
+void *allocate(std::size_t n, std::align_val_t a, bool nothrow) {
   void *p = nullptr;
+  const std::size_t align = std::size_t(a);
   if (!fail_now() && (align <= alignof(std::max_align_t) ? (p = std::malloc(n ? n : 1)) != nullptr
                                                          : posix_memalign(&p, align, n ? n : 1) == 0))
     return p;
@@ -32,24 +31,21 @@ void *allocate(std::size_t n, std::size_t align, bool nothrow) {
 
 } // namespace
 
-#define ZEL_REPLACE(op)                                                                                                \
- void *operator op(std::size_t n) { return allocate(n, 0, false); }                                                    \
- void *operator op(std::size_t n, const std::nothrow_t &) noexcept { return allocate(n, 0, true); }                    \
- void *operator op(std::size_t n, std::align_val_t a) { return allocate(n, std::size_t(a), false); }                   \
+#define ZEL_REPLACE(op, del)                                                                                           \
+ void *operator op(std::size_t n) { return allocate(n, {}, false); }                                                   \
+ void *operator op(std::size_t n, const std::nothrow_t &) noexcept { return allocate(n, {}, true); }                   \
+ void *operator op(std::size_t n, std::align_val_t a) { return allocate(n, a, false); }                                \
  void *operator op(std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {                               \
-  return allocate(n, std::size_t(a), true);                                                                            \
- }
-#define ZEL_RELEASE(op)                                                                                                \
- void operator op(void *p) noexcept { std::free(p); }                                                                  \
- void operator op(void *p, const std::nothrow_t &) noexcept { std::free(p); }                                          \
- void operator op(void *p, std::size_t) noexcept { std::free(p); }                                                     \
- void operator op(void *p, std::align_val_t) noexcept { std::free(p); }                                                \
- void operator op(void *p, std::align_val_t, const std::nothrow_t &) noexcept { std::free(p); }                        \
- void operator op(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-ZEL_REPLACE(new)
-ZEL_REPLACE(new[])
-ZEL_RELEASE(delete)
-ZEL_RELEASE(delete[])
+  return allocate(n, a, true);                                                                                         \
+ }                                                                                                                     \
+ void operator del(void *p) noexcept { std::free(p); }                                                                 \
+ void operator del(void *p, const std::nothrow_t &) noexcept { std::free(p); }                                         \
+ void operator del(void *p, std::size_t) noexcept { std::free(p); }                                                    \
+ void operator del(void *p, std::align_val_t) noexcept { std::free(p); }                                               \
+ void operator del(void *p, std::align_val_t, const std::nothrow_t &) noexcept { std::free(p); }                       \
+ void operator del(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+ZEL_REPLACE(new, delete)
+ZEL_REPLACE(new[], delete[])
 
 namespace {
 
@@ -169,6 +165,20 @@ Case init_read(const char *label, bool floating, int budget) {
   return {std::string("rpc3file_input_initRead_") + label, call, 0, {ZEL_RPC_OUT_OF_MEMORY}};
 }
 
+// A writer's creation (as zel_rpc_create, or with its settings given): 0, the header went out block by block;
+// 10, the writer takes nothing.
+Case rpc_create(const char *name, void *(*create)(I, int *)) {
+  Call call = [=](I in, Out &o) {
+    void *w = armed([&] { return create(in, &o.s); });
+    EXPECT_EQ(w != nullptr, o.s == ZEL_RPC_OK || o.s == ZEL_RPC_OUT_OF_MEMORY);
+    if (w) {
+      EXPECT_EQ((std::tuple{in.put(w, 1), o.s ? 0 : in.put(w, 2), zel_rpc_writeclose(w)}), (std::tuple{o.s, 0, 0}));
+    }
+    return expect_output(in.out, o.s == ZEL_RPC_OK, in.rpc_ref, true), o.s;
+  };
+  return {name, call, 0, {ZEL_RPC_OK, ZEL_RPC_OPEN_FAILED, ZEL_RPC_OUT_OF_MEMORY}};
+}
+
 // The modal export through one of its entries: 1 and a complete file, or another code and no file. The
 // upper-case writers return nothing (-1).
 Case modal(const char *name, int to_punch, int (*entry)(I, int), std::vector<int> on_failure) {
@@ -219,20 +229,8 @@ const std::vector<Case> kCases = {
        EXPECT_EQ((std::tuple{o.n, o.dt}), (code ? std::tuple{0, 0.0} : std::tuple{768, 0.01}));
        if (!code) in.expect_rpc(in.f32, 2, o.v, 768);
        return code; }, 0, {ZEL_RPC_OPEN_FAILED}},
-    {"zel_rpc_create", [](I in, Out &o) { // 0: the header went out block by block; 10: the writer takes nothing
-       void *w = armed([&] { return in.create(&o.s); });
-       EXPECT_EQ(w != nullptr, o.s == ZEL_RPC_OK || o.s == ZEL_RPC_OUT_OF_MEMORY);
-       if (w) { EXPECT_EQ((std::tuple{in.put(w, 1), o.s ? 0 : in.put(w, 2), zel_rpc_writeclose(w)}),
-                          (std::tuple{o.s, 0, 0})); }
-       return expect_output(in.out, o.s == ZEL_RPC_OK, in.rpc_ref, true), o.s; },
-     0, {ZEL_RPC_OK, ZEL_RPC_OPEN_FAILED, ZEL_RPC_OUT_OF_MEMORY}},
-    {"zel_rpc_create_as", [](I in, Out &o) { // as zel_rpc_create with its settings given
-       void *w = armed([&] { return zel_rpc_create_as(in.out.c_str(), 2, 300, 0.01, 0, 0, 1, &o.s); });
-       EXPECT_EQ(w != nullptr, o.s == ZEL_RPC_OK || o.s == ZEL_RPC_OUT_OF_MEMORY);
-       if (w) { EXPECT_EQ((std::tuple{in.put(w, 1), o.s ? 0 : in.put(w, 2), zel_rpc_writeclose(w)}),
-                          (std::tuple{o.s, 0, 0})); }
-       return expect_output(in.out, o.s == ZEL_RPC_OK, in.rpc_ref, true), o.s; },
-     0, {ZEL_RPC_OK, ZEL_RPC_OPEN_FAILED, ZEL_RPC_OUT_OF_MEMORY}},
+    rpc_create("zel_rpc_create", [](I in, int *s) { return in.create(s); }),
+    rpc_create("zel_rpc_create_as", [](I in, int *s) { return zel_rpc_create_as(in.out.c_str(), 2, 300, 0.01, 0, 0, 1, s); }),
     {"zel_rpc_putrecord", [](I in, Out &o) { // nothing changed: a retry keeps the record
        void *w = zel_rpc_create_as(in.out.c_str(), 2, 300, 0.01, 0, 0, 1, &o.s);
        const int code = armed([&] { return zel_rpc_putrecord(w, "EXTRA", "x"); });

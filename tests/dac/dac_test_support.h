@@ -1,6 +1,5 @@
-// Test-side DAC files: a builder of files of any shape, foreign and broken ones included, from the
-// layout alone (literal offsets, nothing of the library's format code); its bytes are also the
-// expected bytes of the files the library writes.
+// Test-side DAC files of any shape, broken ones included, from literal offsets (none of the library's format code); its
+// bytes are also the expected bytes of the files the library writes.
 #pragma once
 
 #include "support/temp_dir.h"
@@ -47,8 +46,7 @@ struct DacBuilder {
   std::array<int32_t, 3> indices{2, 1, 2}; // max, min, absmax
   std::string x_label = "Time", y_label = "Load", x_note, y_note;
   bool pad_data = true; // zero-fill the last data record
-  // Extra details (keyword, value) as stored, in groups of a directory and
-  // up to 12 data records right after the padded data area of the count.
+  // Extra details (keyword, value) as stored: groups of a directory and 12 data records after the data area.
   std::vector<std::pair<std::string, std::string>> details;
   std::optional<float> detail_records; // default: the records the details occupy
   int64_t cut_to = -1;                 // keep only this many bytes
@@ -111,8 +109,7 @@ struct DacBuilder {
   }
 };
 
-// Open file descriptors of this process (-1 where that cannot be counted):
-// one-shot calls must not leave a file open.
+// Open file descriptors of this process (-1 where that cannot be counted).
 inline int open_descriptors() {
   std::error_code ec;
   std::filesystem::directory_iterator it("/proc/self/fd", ec);
