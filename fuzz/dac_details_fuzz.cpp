@@ -1,10 +1,8 @@
-// A DAC file's extra details (the input: point count, a choice of the
-// header's record count, a float, the area), behind a header and data built
-// here: the open ends with 0, or with 11 or 16 for a record before the area
-// or beyond the file; the details are upper-case keywords and values without
-// trailing blanks, none empty; zel_dac_read agrees on the status and gives
-// the first "DATE" detail as the date, else "Unknown"; sniff accepts what
-// opens. The layout itself is proven byte for byte by the DAC tests.
+// A DAC file's extra details (the input: point count, a choice of the header's record count, a float, the area), behind
+// a header and data built here: the open ends with 0, or with 11 or 16 for a record before the area or beyond the file;
+// the details are upper-case keywords and values without trailing blanks, none empty; zel_dac_read agrees on the status
+// and gives the first "DATE" detail as the date, else "Unknown"; sniff accepts what opens. The layout itself is proven
+// byte for byte by the DAC tests.
 #include "dac/dac_file.h"
 #include "dac/dac_test_support.h"
 #include "fuzz/fuzz.h"
@@ -30,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   uint32_t bits;
   std::memcpy(&bits, &raw, 4);
   const float records = choice == 0 ? float((in.n + 511) / 512) : choice == 1 ? raw : hostile[bits % 10];
-  // Header (revision 2, no statistics, interval 0.5), zeros, the area (read
-  // from wherever it falls: a count below 1 puts it at the header).
+  // Header (revision 2, no statistics, interval 0.5), zeros, the area (read from wherever it falls: a count below 1
+  // puts it at the header).
   Bytes file(size_t(512 * std::max<int64_t>(first - 1, 1)), 0);
   const int32_t count32 = int32_t(count);
   for (auto [at, v] : {std::pair{0, float(count)}, {4, 0.5f}, {12, 2.0f}, {64, records}})

@@ -1,6 +1,5 @@
-// Any bytes as a DAC file through every read call (fuzz.h: read_dac): no
-// crash, leak, open file, write outside a buffer or undue allocation, and no
-// two calls that disagree.
+// Any bytes as a DAC file through every read call (fuzz.h: read_dac): no crash, leak, open file, write outside a buffer
+// or undue allocation, and no two calls that disagree.
 #include "dac/dac_test_support.h"
 #include "fuzz/fuzz.h"
 

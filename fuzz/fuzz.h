@@ -1,10 +1,8 @@
-// Shared by the fuzz targets (Linux): an in-memory file (a memfd the library
-// opens by name), the input reader, checks, a reader per format that takes a
-// file through every read call and aborts where two of them disagree, and the
-// seeds each target defines. With libFuzzer, a target run with
-// ZEL_FUZZ_SEEDS=dir writes its seeds into dir and exits (fuzz/ci.sh); built
-// with ZEL_FUZZ_REPLAY it is a program running its seeds, then every file of
-// the folders it is given (ctest: fuzz/regressions/<target>/).
+// Shared by the fuzz targets (Linux): an in-memory file (a memfd the library opens by name), the input reader, checks,
+// a reader per format that takes a file through every read call and aborts where two of them disagree, and the seeds
+// each target defines. With libFuzzer, a target run with ZEL_FUZZ_SEEDS=dir writes its seeds into dir and exits
+// (fuzz/ci.sh); built with ZEL_FUZZ_REPLAY it is a program running its seeds, then every file of the folders it is
+// given (ctest: fuzz/regressions/<target>/).
 #pragma once
 
 #include <algorithm>
@@ -41,8 +39,8 @@ template <typename T> bool same(const std::vector<T> &a, const std::vector<T> &b
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](auto &x, auto &y) { return same(x, y); });
 }
 
-// A window of 2 half + 1 values around index centre, times t0 + p x dt:
-// the samples it covers, the first or last one beyond the ends.
+// A window of 2 half + 1 values around index centre, times t0 + p x dt: the samples it covers, the first or last one
+// beyond the ends.
 inline void check_window(const std::vector<double> &t, const std::vector<double> &v, double centre, int half, double t0,
                          double dt, const std::vector<double> &all) {
   for (int j = 0; j <= 2 * half; ++j) {
@@ -85,21 +83,19 @@ struct Input {
     return p += k, n -= k, std::string(reinterpret_cast<const char *>(p - k), k);
   }
 };
-// The bytes of these values in turn: Input reads them back with take<T>(),
-// or with range(lo, hi) a uint32_t v - lo as v.
+// The bytes of these values in turn: Input reads them back with take<T>(), or with range(lo, hi) a uint32_t v - lo as
+// v.
 template <typename... T> Bytes bytes_of(T... v) {
   Bytes b;
   (b.insert(b.end(), (unsigned char *)&v, (unsigned char *)&v + sizeof v), ...);
   return b;
 }
 
-// Any bytes as an RPC III file, through rpc3file_input with the budgets 0, 1
-// and 64 MiB and through zel_rpc_*: no file left open, sniff accepts what
-// opens, and every call gives the same counts, interval and values: whole
-// channels, a sequential read, the handle read in growing pieces,
-// zel_rpc_data, windows (centre floor(t / dt + 1e-8) held to +/-4e15).
-// Returns the counts and interval, then channels 1 to kMaxChannels (+ 1 when
-// there are more) read whole, empty when longer than kMaxWhole.
+// Any bytes as an RPC III file, through rpc3file_input with the budgets 0, 1 and 64 MiB and through zel_rpc_*: no file
+// left open, sniff accepts what opens, and every call gives the same counts, interval and values: whole channels, a
+// sequential read, the handle read in growing pieces, zel_rpc_data, windows (centre floor(t / dt + 1e-8) held to
+// +/-4e15). Returns the counts and interval, then channels 1 to kMaxChannels (+ 1 when there are more) read whole,
+// empty when longer than kMaxWhole.
 inline Channels read_rpc(const char *path) {
   DescriptorCheck descriptors;
   Channels first;
@@ -174,12 +170,10 @@ struct DacRead {
   std::vector<double> samples;
 };
 
-// Any bytes as a DAC file, sniffed, described (texts into buffers of their
-// exact size), read whole, through a handle and in windows: no file left
-// open. Sniff accepts what opens; one-shot calls and the handle agree on the
-// count, the rate and every sample; windows (centre floor((t - start) /
-// interval + 1e-8)) hold the samples they cover, the end samples beyond, also
-// for a count above the file's.
+// Any bytes as a DAC file, sniffed, described (texts into buffers of their exact size), read whole, through a handle
+// and in windows: no file left open. Sniff accepts what opens; one-shot calls and the handle agree on the count, the
+// rate and every sample; windows (centre floor((t - start) / interval + 1e-8)) hold the samples they cover, the end
+// samples beyond, also for a count above the file's.
 inline DacRead read_dac(const char *path) {
   DescriptorCheck descriptors;
   DacRead r;

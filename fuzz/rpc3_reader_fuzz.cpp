@@ -1,6 +1,5 @@
-// Any bytes as an RPC III file through every read call (fuzz.h: read_rpc):
-// no crash, leak, open file or undue allocation, and no two calls that
-// disagree.
+// Any bytes as an RPC III file through every read call (fuzz.h: read_rpc): no crash, leak, open file or undue
+// allocation, and no two calls that disagree.
 #include "fuzz/fuzz.h"
 #include "rpc/rpc3_support.h"
 

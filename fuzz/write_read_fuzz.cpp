@@ -1,16 +1,14 @@
-// Write with settings and samples from the input (plan in the first half,
-// samples from the second) through the class, zel_rpc_* or as DAC, then read
-// back by every read call (fuzz.h). Expected: floats (float)x; 16-bit
-// trunc(x / scale) held to +/-32752 times SCALE as read from its "%20.12E"
-// text, scale = max |x| / 32752; frames of 256, 512 or 1024 by the announced
-// count, the last sample repeated.
+// Write with settings and samples from the input (plan in the first half, samples from the second) through the class,
+// zel_rpc_* or as DAC, then read back by every read call (fuzz.h). Expected: floats (float)x; 16-bit trunc(x / scale)
+// held to +/-32752 times SCALE as read from its "%20.12E" text, scale = max |x| / 32752; frames of 256, 512 or 1024 by
+// the announced count, the last sample repeated.
 #include "fuzz/fuzz.h"
 
 using namespace zel_fuzz;
 const char *const kFpg[] = {"1", "2", "4", "3", "0", "-1", "4.9", "1e0", " 4", "abc", "", "8", "1.99"};
 
-// Plans (values less their range's lower bound) and 64 samples: three float
-// channels of 700 points, 4 frames per group; two 16-bit of 200; a DAC file.
+// Plans (values less their range's lower bound) and 64 samples: three float channels of 700 points, 4 frames per group;
+// two 16-bit of 200; a DAC file.
 std::vector<Bytes> zel_fuzz::seeds() {
   std::vector<Bytes> out;
   for (const std::vector<uint32_t> &plan :
@@ -26,8 +24,8 @@ std::vector<Bytes> zel_fuzz::seeds() {
   return out;
 }
 
-// n samples from the pool, from an offset the input chooses, as they are, as
-// small multiples of 1/64 or as small fractions at scattered exponents.
+// n samples from the pool, from an offset the input chooses, as they are, as small multiples of 1/64 or as small
+// fractions at scattered exponents.
 std::vector<double> samples(Input &in, int n, bool finite_only, const uint8_t *pool, size_t pool_size) {
   std::vector<double> v(size_t(n), 0.0);
   const size_t count = pool_size / 8, offset = count ? size_t(in.range(0, int64_t(count) - 1)) : 0;

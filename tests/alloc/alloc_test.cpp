@@ -1,6 +1,6 @@
 // Allocation failure on every path: each exported function and class method runs with its N-th allocation failing
-// (bad_alloc, or null for nothrow), N = 1, 2, ... until it completes; each time it answers a documented code, keeps
-// its outputs consistent, leaves what it returns closable, no file open and no memory leaked (LeakSanitizer, asan).
+// (bad_alloc, or null for nothrow), N = 1, 2, ... until it completes; each time it answers a documented code, keeps its
+// outputs consistent, leaves what it returns closable, no file open and no memory leaked (LeakSanitizer, asan).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -141,8 +141,8 @@ struct Inputs {
 using I = const Inputs &;
 using Call = std::function<int(I, Out &)>;
 
-// call arms once, checks, closes and returns the call's code: success when no allocation failed, else one of
-// on_failure (none: the call never allocates).
+// call arms once, checks, closes and returns the call's code: success when no allocation failed, else one of on_failure
+// (none: the call never allocates).
 struct Case {
   std::string name;
   Call call;
@@ -165,8 +165,8 @@ Case init_read(const char *label, bool floating, int budget) {
   return {std::string("rpc3file_input_initRead_") + label, call, 0, {ZEL_RPC_OUT_OF_MEMORY}};
 }
 
-// A writer's creation (as zel_rpc_create, or with its settings given): 0, the header went out block by block;
-// 10, the writer takes nothing.
+// A writer's creation (as zel_rpc_create, or with its settings given): 0, the header went out block by block; 10, the
+// writer takes nothing.
 Case rpc_create(const char *name, void *(*create)(I, int *)) {
   Call call = [=](I in, Out &o) {
     void *w = armed([&] { return create(in, &o.s); });
@@ -179,8 +179,8 @@ Case rpc_create(const char *name, void *(*create)(I, int *)) {
   return {name, call, 0, {ZEL_RPC_OK, ZEL_RPC_OPEN_FAILED, ZEL_RPC_OUT_OF_MEMORY}};
 }
 
-// The modal export through one of its entries: 1 and a complete file, or another code and no file. The
-// upper-case writers return nothing (-1).
+// The modal export through one of its entries: 1 and a complete file, or another code and no file. The upper-case
+// writers return nothing (-1).
 Case modal(const char *name, int to_punch, int (*entry)(I, int), std::vector<int> on_failure) {
   Call call = [=](I in, Out &) {
     const Bytes &ref = to_punch ? in.pch_ref : in.op2_ref;

@@ -1,7 +1,5 @@
-// Every writer reports a write that did not reach its file and leaves no
-// file behind that could be read as valid: under a file-size limit (SIGXFSZ
-// ignored, so writes fail with EFBIG) and on a file system that fills up
-// part-way.
+// Every writer reports a write that did not reach its file and leaves no file behind that could be read as valid: under
+// a file-size limit (SIGXFSZ ignored, so writes fail with EFBIG) and on a file system that fills up part-way.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>

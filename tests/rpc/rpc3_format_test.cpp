@@ -1,5 +1,5 @@
-// RPC III definitions: the exported classes' size, the messages against the
-// comments of include/zel.h, the layout arithmetic.
+// RPC III definitions: the exported classes' size, the messages against the comments of include/zel.h, the layout
+// arithmetic.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -16,9 +16,8 @@ using namespace zel;
 static_assert(sizeof(rpc3file_input) == sizeof(void *), "rpc3file_input: one pointer");
 static_assert(sizeof(rpc3file_output) == sizeof(void *), "rpc3file_output: one pointer");
 
-// Each ZEL_RPC_* code of the public header carries its message as a comment;
-// zel_rpc_geterror gives it ("Unknown error" for any other code) and writes
-// nothing past its NUL.
+// Each ZEL_RPC_* code of the public header carries its message as a comment; zel_rpc_geterror gives it ("Unknown error"
+// for any other code) and writes nothing past its NUL.
 TEST(Rpc3Status, MessagesAreTheCommentsOfTheHeader) {
   std::ifstream header(ZEL_PUBLIC_HEADER);
   ASSERT_TRUE(header) << ZEL_PUBLIC_HEADER;

@@ -1,7 +1,6 @@
-// The RPC III reader on files built by the test-side builder: header
-// values, hostile headers, the three read modes, cursors, windows, files
-// cut short or beyond 2 GiB. (The shared sample files are read by the
-// command-line tool's tests.)
+// The RPC III reader on files built by the test-side builder: header values, hostile headers, the three read modes,
+// cursors, windows, files cut short or beyond 2 GiB. (The shared sample files are read by the command-line tool's
+// tests.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,9 +20,8 @@ namespace {
 constexpr int kFramePair = 0, kGroupPair = 1, kWholeFile = 64; // budgets for the small files here
 }
 
-// Later records win; unknown and writer-only keywords are skipped; a
-// channel record sets the channel it names, a channel never named keeps
-// the defaults; a channel below 1 gives status 5, and reading goes on.
+// Later records win; unknown and writer-only keywords are skipped; a channel record sets the channel it names, a
+// channel never named keeps the defaults; a channel below 1 gives status 5, and reading goes on.
 TEST(Rpc3Input, HeaderValuesAndChannelRecords) {
   zel_test::TempDir dir;
   Rpc3File f;
@@ -62,9 +60,8 @@ TEST(Rpc3Input, HeaderValuesAndChannelRecords) {
   EXPECT_EQ(in.getAttributes(2, nullptr, units), 0);
 }
 
-// Headers that are not one (records 0 to 2, each at its place, decide),
-// whose arithmetic cannot be carried out, or that claim more than the file
-// holds, read as files without channels and points.
+// Headers that are not one (records 0 to 2, each at its place, decide), whose arithmetic cannot be carried out, or that
+// claim more than the file holds, read as files without channels and points.
 TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
   zel_test::TempDir dir;
   const std::string path = dir.file("h.rsp");
@@ -115,8 +112,8 @@ TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
               std::make_tuple(0, ZEL_RPC_CHANNEL_RANGE, ZEL_RPC_CHANNEL_RANGE));
     EXPECT_EQ(std::vector<double>(v, v + 5), std::vector<double>(5, 0.0)); // the window of no channel: zeros
   }
-  // Far more frames than the file holds, but every channel's first frame is
-  // there: read, the missing values as 0, memory bounded by the file.
+  // Far more frames than the file holds, but every channel's first frame is there: read, the missing values as 0,
+  // memory bounded by the file.
   Rpc3File f;
   f.standard_records();
   f.set("FRAMES", "2000000");
@@ -127,10 +124,9 @@ TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
   EXPECT_EQ(std::make_tuple(r.status(), r.mode() != ReadMode::whole_file, v[0]), std::make_tuple(6, true, 0.0));
 }
 
-// One file per value type and byte order (3 channels, K = 4, 258 groups, the
-// last with 2 of 4 frames) read in each mode: interleaved cursors of uneven
-// steps, points past the last one. (Windows and whole reads against these
-// reads: the rpc3_reader_fuzz replay.)
+// One file per value type and byte order (3 channels, K = 4, 258 groups, the last with 2 of 4 frames) read in each
+// mode: interleaved cursors of uneven steps, points past the last one. (Windows and whole reads against these reads:
+// the rpc3_reader_fuzz replay.)
 TEST(Rpc3Data, EveryModeTypeAndByteOrderDeliversTheStoredValues) {
   zel_test::TempDir dir;
   constexpr int n = 1030 * 256, last_group_end = 258 * 1024;
@@ -162,8 +158,8 @@ TEST(Rpc3Data, EveryModeTypeAndByteOrderDeliversTheStoredValues) {
       EXPECT_EQ(std::make_tuple(in.read_next(1, 0, v.data()), in.read_next(1, -4, v.data()),
                                 in.read_next(4, 1, v.data()), in.read_next(0, 1, v.data())),
                 std::make_tuple(0, 0, 0, 0));
-      // Past the last point: 0.0, never the padding. Status 7 once a point's
-      // frame (frame pairs) or group (group pairs) lies beyond the file's.
+      // Past the last point: 0.0, never the padding. Status 7 once a point's frame (frame pairs) or group (group pairs)
+      // lies beyond the file's.
       ASSERT_EQ(in.read_next(1, last_group_end - n, v.data()), last_group_end - n);
       EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + last_group_end - n),
                 std::vector<double>(size_t(last_group_end - n), 0.0));
@@ -174,9 +170,8 @@ TEST(Rpc3Data, EveryModeTypeAndByteOrderDeliversTheStoredValues) {
   }
 }
 
-// Files one byte longer or cut short (one byte, inside the second group,
-// inside the first group): status 6; what the file holds is read, what it
-// lacks is 0.0, also right after a whole file read into the same array.
+// Files one byte longer or cut short (one byte, inside the second group, inside the first group): status 6; what the
+// file holds is read, what it lacks is 0.0, also right after a whole file read into the same array.
 TEST(Rpc3Data, SizeCheckAndPointsACutFileLacks) {
   zel_test::TempDir dir;
   Rpc3File f;

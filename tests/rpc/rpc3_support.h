@@ -1,7 +1,6 @@
-// Test side of RPC III: a file builder (any layout, either value type and
-// byte order, deliberate damage) that places every byte by its own
-// arithmetic, a reader of written files' records, and the writer's
-// environment variables cleared per test.
+// Test side of RPC III: a file builder (any layout, either value type and byte order, deliberate damage) that places
+// every byte by its own arithmetic, a reader of written files' records, and the writer's environment variables cleared
+// per test.
 #pragma once
 
 #include <algorithm>

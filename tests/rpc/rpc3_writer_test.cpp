@@ -1,5 +1,5 @@
-// The RPC III writer, its files byte by byte, and the codes and output
-// arguments of the zel_rpc_* functions on what cannot be written or read.
+// The RPC III writer, its files byte by byte, and the codes and output arguments of the zel_rpc_* functions on what
+// cannot be written or read.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -24,8 +24,8 @@ struct Channel {
   double scale = 1.0, upper = 1.0, lower = -1.0;
 };
 
-// The header a file should carry: one "KEYWORD=value" line per record of its
-// header blocks, "=" for the unused records of the last block.
+// The header a file should carry: one "KEYWORD=value" line per record of its header blocks, "=" for the unused records
+// of the last block.
 struct Header {
   std::string run, date;
   int steps = 10, frame = 256, group = 2048, frames = 1;
@@ -84,8 +84,8 @@ protected:
 
 } // namespace
 
-// The environment is read when the writer is made: changes while it is
-// open (K 4, 5 repeats, the other value type) do not reach it.
+// The environment is read when the writer is made: changes while it is open (K 4, 5 repeats, the other value type) do
+// not reach it.
 TEST_F(Rpc3Output, HeaderAndLayoutFollowTheAnnouncedShapeAndEnvironment) {
   struct Case {
     std::string name;
@@ -138,8 +138,7 @@ TEST_F(Rpc3Output, HeaderAndLayoutFollowTheAnnouncedShapeAndEnvironment) {
     const int64_t data = int64_t(h.ch.size()) * c.group * (c.floats ? 4 : 2) * c.groups,
                   header = std::stoi(f.value(1)) * 512;
     ASSERT_EQ(int64_t(f.bytes.size()), header + data);
-    // Before any channel is stored the header is the final one and the data
-    // section has its final size, all zeros.
+    // Before any channel is stored the header is the final one and the data section has its final size, all zeros.
     EXPECT_EQ(provisional.bytes, f.bytes);
     EXPECT_TRUE(f.zero(header, header + data));
     EXPECT_TRUE(
@@ -149,10 +148,9 @@ TEST_F(Rpc3Output, HeaderAndLayoutFollowTheAnnouncedShapeAndEnvironment) {
   }
 }
 
-// Quotients of the scale lose their fraction toward zero; the last sample
-// is repeated to the frame's end, the group's unused frames stay zero; a
-// subnormal extreme, whose scale rounds to one step, gives quotients held
-// to the full scale; NaN is stored as 0; floats are stored as they are.
+// Quotients of the scale lose their fraction toward zero; the last sample is repeated to the frame's end, the group's
+// unused frames stay zero; a subnormal extreme, whose scale rounds to one step, gives quotients held to the full scale;
+// NaN is stored as 0; floats are stored as they are.
 TEST_F(Rpc3Output, SamplesAreScaledTruncatedHeldAndRepeatedToWholeFrames) {
   // clang-format off
   const std::vector<std::tuple<bool, std::vector<double>, std::vector<double>>> cases = {
@@ -179,10 +177,9 @@ TEST_F(Rpc3Output, SamplesAreScaledTruncatedHeldAndRepeatedToWholeFrames) {
 }
 
 TEST_F(Rpc3Output, ChannelsLandInTheirRunsGroupByGroup) {
-  // 5000 points: frames of 1024, 2 per group, 5 frames in 3 groups.
-  // Channel 1 is never stored (refused calls change nothing), channel 2 a
-  // ramp given with more samples than the file's 5120 points, channel 3
-  // all zero, channel 4 with non-finite samples.
+  // 5000 points: frames of 1024, 2 per group, 5 frames in 3 groups. Channel 1 is never stored (refused calls change
+  // nothing), channel 2 a ramp given with more samples than the file's 5120 points, channel 3 all zero, channel 4 with
+  // non-finite samples.
   std::vector<double> ramp(6000);
   for (int i = 0; i < 6000; ++i) ramp[size_t(i)] = i < 5120 ? i + 1 : -1e6;
   const std::vector<double> zeros(50, 0.0);
@@ -234,8 +231,8 @@ TEST_F(Rpc3Output, FunctionsOnWhatCannotBeWrittenOrRead) {
   EXPECT_EQ(zel_rpc_putchannel(h, 1, 1, v, nullptr, nullptr), ZEL_RPC_OUT_OF_MEMORY);
   EXPECT_EQ(zel_rpc_writeclose(h), 0);
   EXPECT_FALSE(std::filesystem::exists(missing) || std::filesystem::exists(huge));
-  // Opening and the size a one-shot read gives, also for a channel out of range;
-  // a file cut short opens and reads (status 6 is for the class).
+  // Opening and the size a one-shot read gives, also for a channel out of range; a file cut short opens and reads
+  // (status 6 is for the class).
   zel_test::write_bytes(text, std::vector<unsigned char>(1000, 'a'));
   zel_test::Rpc3File f;
   f.write(two);
@@ -268,8 +265,8 @@ TEST_F(Rpc3Output, FunctionsOnWhatCannotBeWrittenOrRead) {
             std::make_tuple(1, 0, 0, 0));
 }
 
-// Explicit settings outrank the environment. The largest magnitude is the full
-// scale, so the stored integers are the quotients. Unknown settings create nothing.
+// Explicit settings outrank the environment. The largest magnitude is the full scale, so the stored integers are the
+// quotients. Unknown settings create nothing.
 TEST_F(Rpc3Output, ExplicitValueTypeAndConversion) {
   Env::set(Env::kFloat, "1");
   const std::vector<double> v = {32752, 1.6, -1.6, 2.5, -2.5, 0.4, -32752};
@@ -301,8 +298,8 @@ TEST_F(Rpc3Output, ExplicitValueTypeAndConversion) {
   }
 }
 
-// Extra records, the date and the run name written and listed back; the
-// recorded sample count read back within the points.
+// Extra records, the date and the run name written and listed back; the recorded sample count read back within the
+// points.
 TEST_F(Rpc3Output, ExtraRecordsDateAndSampleCount) {
   const std::string path = dir.file("r.rsp");
   rpc3file_output out(path.c_str(), 2, 3, 0.25, ZEL_RPC_INT16, ZEL_RPC_ROUND_NEAREST, 2);

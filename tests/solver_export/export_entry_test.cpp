@@ -1,5 +1,5 @@
-// zel_fes_write_mcs: writer choice, scratch areas obtained and released on
-// every path, the counts handed over, results 1, 2 and 0.
+// zel_fes_write_mcs: writer choice, scratch areas obtained and released on every path, the counts handed over, results
+// 1, 2 and 0.
 #include "export_test_support.h"
 
 #include "solver_export/export_entry.h"
@@ -36,8 +36,8 @@ int call(int to_punch, int m, int n0, int fd, const std::string &path,
 TEST(ModalExport, ScratchAreasAreSizedAndAlwaysReleased) {
   TempDir tmp;
   const std::string path = tmp.file("scratch.op2");
-  // M, N0, frequency_domain, the request refused (-1 none), the sizes requested: the name list of N0 + 2 words,
-  // three columns of max(6, M) doubles, twice that unless time output. Once one is refused nothing more is asked for.
+  // M, N0, frequency_domain, the request refused (-1 none), the sizes requested: the name list of N0 + 2 words, three
+  // columns of max(6, M) doubles, twice that unless time output. Once one is refused nothing more is asked for.
   const std::tuple<int, int, int, int, std::vector<int64_t>> cases[] = {{3, 4, 0, -1, {24, 48, 48, 48}},
                                                                         {10, 4, 0, -1, {24, 80, 80, 80}},
                                                                         {3, 4, 1, -1, {24, 96, 96, 96}},

@@ -1,5 +1,5 @@
-// Test-side helpers of the modal export: little-endian payloads, the framing
-// of records, and the arguments of the two writers.
+// Test-side helpers of the modal export: little-endian payloads, the framing of records, and the arguments of the two
+// writers.
 #pragma once
 
 #include "support/temp_dir.h"
@@ -41,9 +41,8 @@ inline Bytes framed(const std::vector<Bytes> &records) {
   return out;
 }
 
-// The writers' arguments. Arrays are zeros where a case does not set them
-// (64 of them, and 12 N0 more past its values); an empty one is passed as
-// null (a writer that read it would crash).
+// The writers' arguments. Arrays are zeros where a case does not set them (64 of them, and 12 N0 more past its values);
+// an empty one is passed as null (a writer that read it would crash).
 inline const std::vector<double> kZeros(64);
 struct Call {
   int32_t modes, steps, dropped, domain;

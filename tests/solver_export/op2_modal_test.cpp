@@ -1,5 +1,5 @@
-// The OUTPUT2 writer: its record routines, and ZEL_OP2_WMC's files record by
-// record against expectations written down pattern by pattern.
+// The OUTPUT2 writer: its record routines, and ZEL_OP2_WMC's files record by record against expectations written down
+// pattern by pattern.
 #include "export_test_support.h"
 
 #include "solver_export/record_runtime/record_unit.h"
@@ -85,8 +85,8 @@ TEST(Op2Modal, StepTableDensityIsComputedInSinglePrecision) {
 
 TEST(Op2Modal, FrequencyOutputWritesComplexDisplacementColumns) {
   TempDir tmp;
-  // K is ignored and the rate arrays are never read. Real part of (s, j) at
-  // (s - 1) + (2j - 2) * 2, imaginary part at (s - 1) + (2j - 1) * 2.
+  // K is ignored and the rate arrays are never read. Real part of (s, j) at (s - 1) + (2j - 2) * 2, imaginary part at
+  // (s - 1) + (2j - 1) * 2.
   Call c{2, 2, 1, 1, {5.0, 10.0}, {0, 0.5, 0, 0.25, 1, 2, -1, -2}, kZeros, {}, {}, {}, {}};
   c.bh_disp[0 + 3 * 2] = 2.0, c.bh_disp[0 + 8 * 2] = 3.0; // step 1: component 2 (0, 2), component 5 (3, 0)
   Expect e;

@@ -1,5 +1,5 @@
-// The punch file: its 16-column real and 8- or 16-column integer fields, and
-// ZEL_PCH_WMC's DTI and DMI cards for time, frequency and other output.
+// The punch file: its 16-column real and 8- or 16-column integer fields, and ZEL_PCH_WMC's DTI and DMI cards for time,
+// frequency and other output.
 #include "export_test_support.h"
 
 #include "solver_export/punch_field.h"
@@ -40,8 +40,8 @@ TEST(PunchField, RealsHaveOneDigitEightDecimalsAndTwoOrThreeExponentDigits) {
       {1.0, "  1.00000000E+00"},
       {-0.000123456789012, " -1.23456789E-04"},
       {-0.0, "  0.00000000E+00"},
-      // Correct rounding, carries into the exponent, a true tie (1234567885 is
-      // exact) to the even digit, a value stored just below its decimal tie.
+      // Correct rounding, carries into the exponent, a true tie (1234567885 is exact) to the even digit, a value stored
+      // just below its decimal tie.
       {1.234567896, "  1.23456790E+00"},
       {-9.9999999951, " -1.00000000E+01"},
       {1234567885.0, "  1.23456788E+09"},

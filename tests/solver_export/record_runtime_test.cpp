@@ -1,5 +1,4 @@
-// The record runtime: subrecords past the limit, buffering across and past
-// the unit's buffer, and gfortran's own bytes.
+// The record runtime: subrecords past the limit, buffering across and past the unit's buffer, and gfortran's own bytes.
 #include "export_test_support.h"
 
 #include "solver_export/record_runtime/record_unit.h"

@@ -1,5 +1,4 @@
-// Scratch files for tests: a fresh directory per test, removed with
-// everything in it afterwards, and whole-file reads.
+// Scratch files for tests: a fresh directory per test, removed with everything in it afterwards, and whole-file reads.
 #pragma once
 
 #include <atomic>

@@ -1,5 +1,5 @@
-// Eight files (four DAC, four RPC III, one of each cut short) read on eight threads, three rounds each,
-// through every read call: every result equals the same reads done on one thread beforehand.
+// Eight files (four DAC, four RPC III, one of each cut short) read on eight threads, three rounds each, through every
+// read call: every result equals the same reads done on one thread beforehand.
 #include "dac/dac_test_support.h"
 #include "rpc/rpc3_support.h"
 
@@ -19,8 +19,8 @@ int add(Samples &out, int result, const Samples &v, int64_t n = -1) {
   return result;
 }
 
-// DAC: the whole file through the handle in many small uneven steps, windows around three centres, the whole
-// file at once.
+// DAC: the whole file through the handle in many small uneven steps, windows around three centres, the whole file at
+// once.
 Samples read_dac(const std::string &path) {
   Samples out, x(5000), t(1401);
   int n = 0, status = 0, got = 1;
@@ -35,8 +35,8 @@ Samples read_dac(const std::string &path) {
   return out;
 }
 
-// RPC III: each channel in uneven steps and windows through a handle, the
-// first channel whole, every channel whole through a reader of group pairs.
+// RPC III: each channel in uneven steps and windows through a handle, the first channel whole, every channel whole
+// through a reader of group pairs.
 Samples read_rpc(const std::string &path) {
   Samples out, x(3000), t(801);
   int channels = 0, n = 0, status = 0;

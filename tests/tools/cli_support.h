@@ -23,8 +23,8 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs zel in dir, its standard input read from input when given, its temporaries (TMPDIR) in dir; the files
-// it writes may not grow beyond limit bytes (0: no limit); running, when given, gets the child's pid meanwhile.
+// Runs zel in dir, its standard input read from input when given, its temporaries (TMPDIR) in dir; the files it writes
+// may not grow beyond limit bytes (0: no limit); running, when given, gets the child's pid meanwhile.
 inline Outcome run_zel(const TempDir &dir, const std::vector<std::string> &args, const std::string &input = "",
                        rlim_t limit = 0, const std::function<void(pid_t)> &running = {}) {
   std::vector<char *> argv = {const_cast<char *>(ZEL_CLI)};

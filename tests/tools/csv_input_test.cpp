@@ -1,5 +1,5 @@
-// CSV input: every table is read as its layout says or refused with the row and column at fault; standard input is
-// read by content. Expected outputs are written out by hand.
+// CSV input: every table is read as its layout says or refused with the row and column at fault; standard input is read
+// by content. Expected outputs are written out by hand.
 #include "cli_support.h"
 
 using namespace cli_test;

@@ -87,8 +87,8 @@ TEST(MatWrite, MatioH5pyAndZelReadTheStructZelWrites) {
   if (!h5py) GTEST_SKIP() << "no h5py: the MAT v7.3 file not read through HDF5";
 }
 
-// Plain variables written through matio, read as zel cat prints them: the interval from dt, fs or a time vector
-// whose first element is the start; a scalar beside the channels is a setting. A wrong layout fails with a reason.
+// Plain variables written through matio, read as zel cat prints them: the interval from dt, fs or a time vector whose
+// first element is the start; a scalar beside the channels is a setting. A wrong layout fails with a reason.
 TEST(MatRead, PlainLayouts) {
   using Vars = std::vector<std::pair<const char *, std::vector<double>>>;
   const std::vector<double> x = {1, 2, 3}, t = {10, 10.5, 11};

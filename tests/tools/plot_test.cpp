@@ -1,5 +1,5 @@
-// zel plot read back from the SVG it writes: one panel per unit with its legend, every line inside its plot area,
-// every text inside the picture, well-formed XML, a PNG that renders.
+// zel plot read back from the SVG it writes: one panel per unit with its legend, every line inside its plot area, every
+// text inside the picture, well-formed XML, a PNG that renders.
 #include "cli_support.h"
 
 #include <cmath>
@@ -14,8 +14,8 @@ using Legends = std::vector<std::vector<std::string>>;
 using Args = std::vector<std::string>;
 const std::regex text_element(R"re(<text x="([^"]+)" y="([^"]+)" text-anchor="(\w+)"([^>]*)>([^<]*)</text>)re");
 
-// Whether a text element's box lies in width x height: 0.4 em per space, stop, bracket, i, j or l, 0.65 em per
-// other ASCII character (an escaped one counts once), 1 em per other one, 0.8 em above the baseline and 0.25 below;
+// Whether a text element's box lies in width x height: 0.4 em per space, stop, bracket, i, j or l, 0.65 em per other
+// ASCII character (an escaped one counts once), 1 em per other one, 0.8 em above the baseline and 0.25 below;
 // rotate(-90 cx cy) takes (px, py) to (cx + py - cy, cy - px + cx).
 bool inside(const std::smatch &m, double width, double height) {
   const double x = std::stod(m[1]), y = std::stod(m[2]),
@@ -30,8 +30,8 @@ bool inside(const std::smatch &m, double width, double height) {
   return box[0] >= 0 && box[1] >= 0 && box[2] <= width && box[3] <= height;
 }
 
-// Per panel: its plot area, the legend texts above it (as escaped in the SVG) and per line its highest and lowest
-// point as shares of the area's height from its top. Every point must lie in the area, time running left to right.
+// Per panel: its plot area, the legend texts above it (as escaped in the SVG) and per line its highest and lowest point
+// as shares of the area's height from its top. Every point must lie in the area, time running left to right.
 struct Panel {
   double area[4]; // left, top, width, height
   std::vector<std::string> legend;
@@ -64,9 +64,9 @@ std::vector<Panel> panels(const std::string &svg) {
   return out;
 }
 
-// The SVG of zel plot file args..., the file made first: the demo's road_int16.rsp, f.dac (a constant from 100000 s)
-// or f.rsp (channel k a sine about -10^6, long tick labels, of amplitude 1000 in N and 1 in any other unit; 64
-// samples 0.25 s apart).
+// The SVG of zel plot file args..., the file made first: the demo's road_int16.rsp, f.dac (a constant from 100000 s) or
+// f.rsp (channel k a sine about -10^6, long tick labels, of amplitude 1000 in N and 1 in any other unit; 64 samples
+// 0.25 s apart).
 std::string plotted(const TempDir &dir, const std::string &file, const Names &names, std::vector<std::string> args) {
   Columns c(names.size(), std::vector<double>(64));
   for (size_t k = 0; k < c.size(); ++k)
@@ -82,11 +82,11 @@ std::string plotted(const TempDir &dir, const std::string &file, const Names &na
 
 } // namespace
 
-// Channels of one unit share a panel, panels follow the order of first appearance, stacked on one time axis; names
-// come out as escaped UTF-8 (Latin-1 converted); a window may end on the last time tick. Each panel scales to its
-// channels: only a channel sharing an axis with a much larger one (or a constant) is a flat line. Every text lies
-// inside the picture, which grows beyond the height asked for (500 unless given) only when legends wrap or panels would
-// be too short. Legends not listed are not checked.
+// Channels of one unit share a panel, panels follow the order of first appearance, stacked on one time axis; names come
+// out as escaped UTF-8 (Latin-1 converted); a window may end on the last time tick. Each panel scales to its channels:
+// only a channel sharing an axis with a much larger one (or a constant) is a flat line. Every text lies inside the
+// picture, which grows beyond the height asked for (500 unless given) only when legends wrap or panels would be too
+// short. Legends not listed are not checked.
 TEST(CliPlot, PanelsLegendsAndTextInsideAValidSvg) {
   const bool tools = std::system("command -v xmllint >/dev/null && command -v rsvg-convert >/dev/null") == 0;
   const Names two = {{"a", "N"}, {"b", "N"}}, units = {{"a", "N"}, {"b", "m/s^2"}, {"c", "N"}},

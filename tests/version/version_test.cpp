@@ -1,5 +1,5 @@
-// The version report: eight "@(#)" texts in the library file, printed in
-// order without the marker, and the two copies of the release version.
+// The version report: eight "@(#)" texts in the library file, printed in order without the marker, and the two copies
+// of the release version.
 #include "support/temp_dir.h"
 #include "zel.h"
 
@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
-// Print order. Labels are 12 characters, a word at each end; the values of
-// lines 1 to 3 are only the options in parentheses (options begin with '-').
+// Print order. Labels are 12 characters, a word at each end; the values of lines 1 to 3 are only the options in
+// parentheses (options begin with '-').
 static const char *const kLines[8] = {R"(QEN C\+\+     opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
                                       R"(QEN C       opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
                                       R"(QEN Link    opts: \(-[^()]*(\([^()]*\)[^()]*)*\))",
