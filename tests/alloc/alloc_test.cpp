@@ -65,7 +65,7 @@ const zel::modal_export::ScratchSource kCounted{
 
 // A file's bytes; for an RPC III file without the DATE value (the writer's clock).
 Bytes bytes_of(const std::string &path, bool rpc = false) {
-  Bytes b = zel_test::read_file_bytes(path);
+  Bytes b = zel_test::read_file<Bytes>(path);
   for (size_t r = 0; rpc && r + 128 <= b.size(); r += 128)
     if (std::memcmp(&b[r], "DATE", 5) == 0) std::fill_n(b.begin() + long(r) + 32, 96, 0);
   return b;

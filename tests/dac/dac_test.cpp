@@ -1,5 +1,4 @@
-// DAC files: written files against the builder's bytes, foreign, broken and hostile files, handles, windows and the
-// status table.
+// DAC files: written files against the builder's bytes, foreign, broken and hostile files, handles and windows.
 #include "dac/dac_file.h"
 #include "dac/dac_test_support.h"
 
@@ -7,7 +6,6 @@
 
 #include <cmath>
 #include <functional>
-#include <map>
 #include <regex>
 
 using namespace dac_test;
@@ -52,19 +50,6 @@ struct Opened {
 
 } // namespace
 
-// Each code's message is the comment beside it in zel.h; any other code's is "Unknown error".
-TEST(DacStatus, GeterrorGivesTheCommentsOfZelH) {
-  const std::string h = zel_test::read_file_text(ZEL_PUBLIC_HEADER);
-  const std::regex line(R"re(ZEL_DAC_\w+ = (\d+),? +/\* "([^"]*)" \*/)re");
-  std::map<int, std::string> comments;
-  for (std::sregex_iterator m(h.begin(), h.end(), line), end; m != end; ++m) comments[std::stoi((*m)[1])] = (*m)[2];
-  for (int code = -1; code <= 30; ++code) {
-    char buffer[64] = "stale text";
-    zel_dac_geterror(code, buffer);
-    EXPECT_EQ(buffer, comments.count(code) ? comments[code] : "Unknown error") << code;
-  }
-}
-
 // Statistics: the sample deviation (n - 1); the first of equal extremes keeps its index, an abs-max tie takes the
 // smaller; an extreme no sample passed (the maximum starts at -1e37) leaves all three indices 0. A single sample may
 // have rate 0: interval 1. Long texts are cut.
@@ -86,7 +71,7 @@ TEST(DacWrite, WrittenFilesAreTheLayoutByteForByteAndReadBack) {
     DacBuilder b;
     b.samples = xs, b.stats = stats, b.indices = indices, b.start_time = 2.5f;
     b.interval = rate > 0 ? float(1.0 / rate) : 1.0f, b.y_label = label, b.x_note = note;
-    b.y_note = "sixteen chars...", got = zel_test::read_file_bytes(path), b.details = {{"DATE", written_date(b, got)}};
+    b.y_note = "sixteen chars...", got = zel_test::read_file<Bytes>(path), b.details = {{"DATE", written_date(b, got)}};
     EXPECT_TRUE(got == b.build()) << x[0];
   }
   EXPECT_EQ(describe(path),
@@ -117,7 +102,7 @@ TEST(DacWrite, SizesBatchesAndGroupsOfDetails) {
         ASSERT_EQ(f.add_detail(("key" + std::to_string(i)).c_str(), b.details[size_t(i)].second.c_str()), ZEL_DAC_OK);
       ASSERT_EQ(f.close(), ZEL_DAC_OK);
     }
-    const Bytes written = zel_test::read_file_bytes(path);
+    const Bytes written = zel_test::read_file<Bytes>(path);
     if (details < 0) b.details = {{"DATE", written_date(b, written)}};
     const Bytes built = b.build();
     EXPECT_TRUE(std::equal(written.begin() + 512, written.end(), built.begin() + 512, built.end())) << n;

@@ -19,7 +19,7 @@
 
 namespace dac_test {
 
-using Bytes = std::vector<unsigned char>;
+using zel_test::Bytes;
 using zel_test::TempDir;
 
 // Little-endian 2- and 4-byte values (integers or floats; little-endian hosts only) and blank-padded text.
@@ -101,11 +101,7 @@ struct DacBuilder {
   }
 
   std::string write(const TempDir &dir, const std::string &name) const {
-    const std::string path = dir.file(name);
-    const Bytes b = build();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
-    return path;
+    return zel_test::write_file(dir.file(name), build()), dir.file(name);
   }
 };
 

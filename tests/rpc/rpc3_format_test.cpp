@@ -1,13 +1,14 @@
-// RPC III definitions: the exported classes' size, the messages against the comments of include/zel.h, the layout
-// arithmetic.
+// Definitions: the exported classes' size, both families' messages against the comments of include/zel.h, the RPC III
+// layout arithmetic.
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <fstream>
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include "rpc/rpc3_format.h"
+#include "support/temp_dir.h"
 #include "zel.h"
 
 using namespace zel;
@@ -16,24 +17,24 @@ using namespace zel;
 static_assert(sizeof(rpc3file_input) == sizeof(void *), "rpc3file_input: one pointer");
 static_assert(sizeof(rpc3file_output) == sizeof(void *), "rpc3file_output: one pointer");
 
-// Each ZEL_RPC_* code of the public header carries its message as a comment; zel_rpc_geterror gives it ("Unknown error"
+// Each code of both families carries its message as a comment in the public header; geterror gives it ("Unknown error"
 // for any other code) and writes nothing past its NUL.
-TEST(Rpc3Status, MessagesAreTheCommentsOfTheHeader) {
-  std::ifstream header(ZEL_PUBLIC_HEADER);
-  ASSERT_TRUE(header) << ZEL_PUBLIC_HEADER;
-  std::map<int, std::string> messages;
-  const std::regex entry(R"re(^\s*ZEL_RPC_\w+ = (\d+),?\s*/\* "(.*)" \*/)re");
-  std::smatch m;
-  for (std::string line; std::getline(header, line);)
-    if (std::regex_search(line, m, entry)) messages[std::stoi(m[1])] = m[2];
-  ASSERT_EQ(messages.size(), 12u);
-  ASSERT_EQ(messages.rbegin()->first, 11); // 0 to 11
-  for (int code : {12, -1, INT_MIN, INT_MAX}) messages[code] = "Unknown error";
-  for (const auto &[code, message] : messages) {
-    std::string buffer(80, 'x');
-    zel_rpc_geterror(code, buffer.data());
-    EXPECT_EQ(buffer.c_str(), message) << code;
-    EXPECT_EQ(buffer[message.size() + 1], 'x') << "written past the NUL for code " << code;
+TEST(StatusMessages, GeterrorGivesTheCommentsOfTheHeader) {
+  const std::string header = zel_test::read_file(ZEL_PUBLIC_HEADER);
+  for (auto [family, geterror, count] : {std::tuple{"RPC", &zel_rpc_geterror, 12}, {"DAC", &zel_dac_geterror, 24}}) {
+    std::map<int, std::string> messages;
+    const std::regex entry("ZEL_" + std::string(family) + R"re(_\w+ = (\d+),? +/\* "([^"]*)" \*/)re");
+    for (std::sregex_iterator m(header.begin(), header.end(), entry), end; m != end; ++m)
+      messages[std::stoi((*m)[1])] = (*m)[2];
+    ASSERT_EQ(messages.size(), size_t(count)) << family;
+    ASSERT_EQ(messages.rbegin()->first, count - 1) << family; // 0 to count - 1
+    for (int code : {count, count + 7, -1, INT_MIN, INT_MAX}) messages[code] = "Unknown error";
+    for (const auto &[code, message] : messages) {
+      std::string buffer(80, 'x');
+      geterror(code, buffer.data());
+      EXPECT_EQ(buffer.c_str(), message) << family << " " << code;
+      EXPECT_EQ(buffer[message.size() + 1], 'x') << "written past the NUL for " << family << " " << code;
+    }
   }
 }
 

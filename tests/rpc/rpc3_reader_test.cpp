@@ -101,7 +101,7 @@ TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
     std::copy(record0.begin(), record0.end(), image.begin());
     image.resize(std::min(image.size(), keep));
     std::filesystem::remove(path);
-    if (keep) zel_test::write_bytes(path, image);
+    if (keep) zel_test::write_file(path, image);
     rpc3file_input in(path.c_str());
     int channels = -1, points = -1;
     double dt, v[5] = {1, 1, 1, 1, 1}, t[5];
@@ -210,7 +210,7 @@ TEST(Rpc3Data, FilesBeyondTwoGibibytes) {
   f.standard_records();
   const std::vector<unsigned char> head = f.header_image();
   const std::string path = dir.file("big.rsp");
-  zel_test::write_bytes(path, head);
+  zel_test::write_file(path, head);
   std::vector<int16_t> ramp(2048); // the last run of channel 3
   for (int i = 0; i < 2048; ++i) ramp[size_t(i)] = int16_t(i);
   std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)

@@ -19,10 +19,6 @@
 
 namespace zel_test {
 
-inline void write_bytes(const std::string &path, const std::vector<unsigned char> &b) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(b.data()), std::streamsize(b.size()));
-}
-
 struct Rpc3File {
   int channels = 2, frame = 256, group = 512, frames = 3; // group: a multiple of frame
   bool floating = false, big_endian = false;
@@ -94,7 +90,7 @@ struct Rpc3File {
   // Writes the file, with the standard records unless the test filled them.
   std::string write(const std::string &path) {
     if (records.empty()) standard_records();
-    write_bytes(path, image());
+    write_file(path, image());
     return path;
   }
   // The value a reader must deliver for point p of channel c.
@@ -106,7 +102,7 @@ struct Rpc3File {
 // A written file's bytes and its 128-byte parameter records.
 struct FileImage {
   std::vector<unsigned char> bytes;
-  explicit FileImage(const std::string &path) : bytes(read_file_bytes(path)) {}
+  explicit FileImage(const std::string &path) : bytes(read_file<Bytes>(path)) {}
   std::string field(size_t at, size_t n) const { return std::string(&bytes.at(at), &bytes.at(at) + n).c_str(); }
   std::string keyword(int r) const { return field(size_t(r) * 128, 32); }
   std::string value(int r) const { return field(size_t(r) * 128 + 32, 96); }

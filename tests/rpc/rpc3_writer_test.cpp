@@ -233,7 +233,7 @@ TEST_F(Rpc3Output, FunctionsOnWhatCannotBeWrittenOrRead) {
   EXPECT_FALSE(std::filesystem::exists(missing) || std::filesystem::exists(huge));
   // Opening and the size a one-shot read gives, also for a channel out of range; a file cut short opens and reads
   // (status 6 is for the class).
-  zel_test::write_bytes(text, std::vector<unsigned char>(1000, 'a'));
+  zel_test::write_file(text, std::vector<unsigned char>(1000, 'a'));
   zel_test::Rpc3File f;
   f.write(two);
   f.size_change = -3000, f.write(cut);

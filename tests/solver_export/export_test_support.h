@@ -15,9 +15,9 @@
 
 namespace export_test {
 
-using Bytes = std::vector<unsigned char>;
+using zel_test::Bytes;
+using zel_test::read_file;
 using zel_test::TempDir;
-inline Bytes read_file(const std::string &path) { return zel_test::read_file_bytes(path); }
 
 struct Payload {
   Bytes b;
@@ -56,9 +56,9 @@ struct Call {
   Bytes op2(const std::string &path) { // with scratch areas larger than any case needs
     std::vector<int32_t> names(size_t(steps) + 2);
     std::vector<double> col(3 * 128);
-    return call(ZEL_OP2_WMC, path, names.data(), &col[0], &col[128], &col[256]), read_file(path);
+    return call(ZEL_OP2_WMC, path, names.data(), &col[0], &col[128], &col[256]), read_file<Bytes>(path);
   }
-  std::string punch(const std::string &path) { return call(ZEL_PCH_WMC, path), zel_test::read_file_text(path); }
+  std::string punch(const std::string &path) { return call(ZEL_PCH_WMC, path), read_file(path); }
 };
 
 } // namespace export_test

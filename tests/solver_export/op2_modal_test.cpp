@@ -46,12 +46,12 @@ TEST(Op2Records, RoutinesWriteHeadDataAndEndPatterns) {
   const float data[4] = {0, 0, 1.5f, -2.0f};
   ZEL_OP2WRIT(&one, &two, &two, &zero, &unit, column); // terms 0 to 2 of two words: none read below term 1
   Expect e = Expect().column(6, Payload().i(0).d(-2.5).d(1e300));
-  EXPECT_EQ(read_file(path), framed(e.r)) << "written before it returns";
+  EXPECT_EQ(read_file<Bytes>(path), framed(e.r)) << "written before it returns";
   ZEL_OP2WRIT(&zero, &four, &one, &one, &unit, data); // one word per term: words 1 to last, no row
   ZEL_OP2ISET("BHT", &t[0], &t[1], &t[2], &t[3], &t[4], &t[5], &t[6], &unit, 3), ZEL_OP2ESET(&unit);
   zel::records::unit(unit).close();
   e.words(Payload().f(0).f(0).f(1.5f).f(-2.0f)).head("BHT     ", {101, 6, 2, 2, 2, 2, 10000}).end(); // blank-padded
-  EXPECT_EQ(read_file(path), framed(e.r));
+  EXPECT_EQ(read_file<Bytes>(path), framed(e.r));
 }
 
 TEST(Op2Modal, TimeOutputWithADroppedStep) {

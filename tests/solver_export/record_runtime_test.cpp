@@ -34,7 +34,7 @@ TEST(RecordRuntime, SubrecordsAndBufferingOverAnOlderFile) {
   // 12-byte subrecords: a leading length is negated when another follows, a trailing one when one came before.
   Payload split = Payload().i(0).i(0).i(-12).i(-3).d(2.5).i(12).i(2).text("AB").i(-2).i(-12).i(1).i(2).i(3).i(12);
   split.i(-12).i(4).i(5).i(6).i(-12).i(-12).i(7).i(8).i(9).i(-12).i(4).i(10).i(-4);
-  EXPECT_EQ(read_file(path), Bytes(split));
+  EXPECT_EQ(read_file<Bytes>(path), Bytes(split));
   Bytes big(size_t(records::kUnitBufferBytes * 5 / 2));
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 7 + 3);
   records::Unit &u = records::unit(4);
@@ -43,7 +43,7 @@ TEST(RecordRuntime, SubrecordsAndBufferingOverAnOlderFile) {
   for (size_t at = 0, n = 100003; at < big.size(); at += n, n *= 2)
     u.put(big.data() + at, int64_t(std::min(big.size() - at, n)));
   u.end_record(), u.close();
-  EXPECT_EQ(read_file(path), framed({big}));
+  EXPECT_EQ(read_file<Bytes>(path), framed({big}));
 }
 
 TEST(RecordRuntime, GfortranRecordsAndModuleCallEqualOurs) {
@@ -61,7 +61,7 @@ TEST(RecordRuntime, GfortranRecordsAndModuleCallEqualOurs) {
     Call c{2, 3, 1, 0, {0.5, 1, 1.5}, {0, 0.5, 1, 1.5, 2, 2.5}}; // the Fortran program's call
     for (int i = 0; i < 18; ++i) c.bh_disp[size_t(i)] = -i;
     c.uh_vel = c.uh_acc = c.uh_disp, c.bh_vel = c.bh_acc = c.bh_disp;
-    EXPECT_EQ(c.op2(tmp.file("ours.op2")), read_file(tmp.file("from_fortran.op2")));
+    EXPECT_EQ(c.op2(tmp.file("ours.op2")), read_file<Bytes>(tmp.file("from_fortran.op2")));
   }
 #endif
 }

@@ -35,16 +35,15 @@ private:
   std::filesystem::path path_;
 };
 
-// Every byte of a file (empty when it cannot be read).
-inline std::vector<unsigned char> read_file_bytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using Bytes = std::vector<unsigned char>;
 
-// The same as text.
-inline std::string read_file_text(const std::string &path) {
+// Every byte of a file, as text or as Bytes (empty when it cannot be read); a whole file written.
+template <class T = std::string> T read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return T(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+template <class T> void write_file(const std::string &path, const T &b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(b.data()), std::streamsize(b.size()));
 }
 
 } // namespace zel_test

@@ -44,8 +44,8 @@ inline Outcome run_zel(const TempDir &dir, const std::vector<std::string> &args,
   int raw = 0;
   if (running) running(pid);
   waitpid(pid, &raw, 0);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), read_file_text(dir.file(".stdout")),
-          read_file_text(dir.file(".stderr"))};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), read_file(dir.file(".stdout")),
+          read_file(dir.file(".stderr"))};
 }
 
 // A failure: non-zero exit, one line on stderr starting "zel: ", holding every needle.

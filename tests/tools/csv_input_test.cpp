@@ -86,7 +86,7 @@ TEST(CsvInput, LongTablesAndStandardInput) {
     const std::string info = run_zel(dir, {"info", "--json", "-"}, dir.file(name)).out;
     EXPECT_EQ(json(info, "file"), std::vector<std::string>{"standard input"}) << name;
   }
-  std::ofstream(dir.file("cut.rsp"), std::ios::binary) << read_file_text(dir.file("f.rsp")).substr(0, 1200);
+  std::ofstream(dir.file("cut.rsp"), std::ios::binary) << read_file(dir.file("f.rsp")).substr(0, 1200);
   expect_failure(run_zel(dir, {"info", "-"}, dir.file("cut.rsp")), {"zel: standard input: RPC"});
   expect_failure(run_zel(dir, {"info", "-"}, dir.file("bad.csv")), {"standard input: row 3, column 2 (\"x\"): not a"});
   EXPECT_EQ(run_zel(dir, {"convert", "-", "out.dac"}, dir.file("f.csv")).status, 0);

@@ -77,7 +77,7 @@ std::string plotted(const TempDir &dir, const std::string &file, const Names &na
   if (file == "road_int16.rsp") run_zel(dir, {"demo", "."});
   args.insert(args.begin(), {"plot", file, "-o", "p.svg"});
   EXPECT_EQ(run_zel(dir, args).status, 0);
-  return read_file_text(dir.file("p.svg"));
+  return read_file(dir.file("p.svg"));
 }
 
 } // namespace
@@ -146,7 +146,7 @@ TEST(CliPlot, LongChannelsKeepTheirSpikes) {
   c[0][123457] = 10.0, c[1][77777] = -10.0;
   write_rpc(dir.file("long.rsp"), c, 0.001, {{"x", "kN"}});
   ASSERT_EQ(run_zel(dir, {"plot", "long.rsp"}).status, 0);
-  const std::string svg = read_file_text(dir.file("long.svg")); // named after the input
+  const std::string svg = read_file(dir.file("long.svg")); // named after the input
   EXPECT_LT(svg.size(), 100000u);
   const std::vector<Panel> got = panels(svg);
   EXPECT_LT(got.at(0).extent.at(0).first, 0.01);

@@ -39,8 +39,7 @@ TEST(VersionReport, PrintsTheEightStoredTextsInOrderAndReturnsTheRelease) {
   EXPECT_EQ(release, m[1].str()) << "the release version of line 8";
   EXPECT_STREQ(zel_build_version(), release);
   EXPECT_NE(static_cast<const void *>(zel_build_version()), static_cast<const void *>(release)) << "two copies";
-  const std::vector<unsigned char> raw = zel_test::read_file_bytes(ZEL_LIBRARY_FILE);
-  const std::string library(raw.begin(), raw.end());
+  const std::string library = zel_test::read_file(ZEL_LIBRARY_FILE);
   for (size_t at = library.find("@(#)"); at != std::string::npos; at = library.find("@(#)", at + 4))
     stored.push_back(library.substr(at + 4, library.find('\0', at) - at - 4));
   std::sort(printed.begin(), printed.end()), std::sort(stored.begin(), stored.end());
