@@ -3,8 +3,6 @@
 // outputs consistent, leaves what it returns closable, no file open and no memory leaked (LeakSanitizer, asan).
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
 #include "dac/dac_test_support.h"
 #include "rpc/rpc3_support.h"
 #include "solver_export/export_entry.h"

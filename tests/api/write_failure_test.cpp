@@ -4,10 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <sched.h>

@@ -9,13 +9,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace dac_test {
 

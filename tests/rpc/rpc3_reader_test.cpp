@@ -3,11 +3,7 @@
 // tests.)
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <filesystem>
 #include <tuple>
-
-#include <unistd.h>
 
 #include "rpc/rpc3_reader.h"
 #include "rpc/rpc3_support.h"
@@ -72,17 +68,11 @@ TEST(Rpc3Input, HostileHeadersAreRefusedWithoutHarm) {
       {{{"#size", "383"}}, ZEL_RPC_NOT_RPC, false},                // the three records take 384 bytes
       {{{"#record0", "FORMAT "}}, ZEL_RPC_NOT_RPC, false},         // keywords are not trimmed
       {{{"#blocks", "7"}, {"#params", "29"}}, ZEL_RPC_BAD_HEADER, false}, // more records than the blocks hold
-      {{{"#blocks", "2000000000"}}, 6, true},
-      {{{"#blocks", "-3"}, {"#params", "-20"}}, 5, true},
+      {{{"#blocks", "2000000000"}}, 6, true}, {{{"#blocks", "-3"}, {"#params", "-20"}}, 5, true},
       {{{"#size", "3071"}}, 6, true}, // less than one frame of every channel
-      {{{"CHANNELS", "2000000000"}}, 6, true},
-      {{{"CHANNELS", "0"}}, 5, true},
-      {{{"CHANNELS", "-2"}}, 5, true},
-      {{{"PTS_PER_FRAME", "0"}, {"PTS_PER_GROUP", "-1"}}, 5, true},
-      {{{"DELTA_T", "0"}}, 5, true},
-      {{{"DELTA_T", "nan"}}, 5, true},
-      {{{"PTS_PER_GROUP", "700"}}, 5, true},
-      {{{"FRAMES", "2000000000"}}, 5, true},
+      {{{"CHANNELS", "2000000000"}}, 6, true}, {{{"CHANNELS", "0"}}, 5, true}, {{{"CHANNELS", "-2"}}, 5, true},
+      {{{"PTS_PER_FRAME", "0"}, {"PTS_PER_GROUP", "-1"}}, 5, true}, {{{"PTS_PER_GROUP", "700"}}, 5, true},
+      {{{"DELTA_T", "0"}}, 5, true}, {{{"DELTA_T", "nan"}}, 5, true}, {{{"FRAMES", "2000000000"}}, 5, true},
       {{{"FRAMES", "0"}, {"CHANNELS", "40"}}, 5, true}, // more channels than records
       {{{"PTS_PER_FRAME", "1000000000"}, {"PTS_PER_GROUP", "1000000000"}, {"FRAMES", "1"}}, 6, true}};
   // clang-format on

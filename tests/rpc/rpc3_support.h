@@ -8,11 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "support/temp_dir.h"
 #include "zel.h"

@@ -5,7 +5,6 @@
 #include "solver_export/export_entry.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <tuple>
 
 using namespace export_test;
@@ -38,12 +37,11 @@ TEST(ModalExport, ScratchAreasAreSizedAndAlwaysReleased) {
   const std::string path = tmp.file("scratch.op2");
   // M, N0, frequency_domain, the request refused (-1 none), the sizes requested: the name list of N0 + 2 words, three
   // columns of max(6, M) doubles, twice that unless time output. Once one is refused nothing more is asked for.
-  const std::tuple<int, int, int, int, std::vector<int64_t>> cases[] = {{3, 4, 0, -1, {24, 48, 48, 48}},
-                                                                        {10, 4, 0, -1, {24, 80, 80, 80}},
-                                                                        {3, 4, 1, -1, {24, 96, 96, 96}},
-                                                                        {7, 0, -1, -1, {8, 112, 112, 112}},
-                                                                        {2, 3, 0, 0, {20}},
-                                                                        {2, 3, 0, 3, {20, 48, 48, 48}}};
+  // clang-format off
+  const std::tuple<int, int, int, int, std::vector<int64_t>> cases[] = {
+      {3, 4, 0, -1, {24, 48, 48, 48}}, {10, 4, 0, -1, {24, 80, 80, 80}}, {3, 4, 1, -1, {24, 96, 96, 96}},
+      {7, 0, -1, -1, {8, 112, 112, 112}}, {2, 3, 0, 0, {20}}, {2, 3, 0, 3, {20, 48, 48, 48}}};
+  // clang-format on
   for (const auto &[m, n0, fd, refuse, sizes] : cases) {
     SCOPED_TRACE(testing::Message() << "M " << m << ", N0 " << n0 << ", domain " << fd << ", refused " << refuse);
     std::filesystem::remove(path), tracker.requested.clear(), tracker.refuse_at = refuse;

@@ -7,11 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace export_test {
 

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <tuple>
 
@@ -36,24 +35,18 @@ std::string card(const std::string &name, int column, int row, int width = 16) {
 } // namespace
 
 TEST(PunchField, RealsHaveOneDigitEightDecimalsAndTwoOrThreeExponentDigits) {
+  // clang-format off
   const std::pair<double, const char *> cases[] = {
-      {1.0, "  1.00000000E+00"},
-      {-0.000123456789012, " -1.23456789E-04"},
-      {-0.0, "  0.00000000E+00"},
+      {1.0, "  1.00000000E+00"}, {-0.000123456789012, " -1.23456789E-04"}, {-0.0, "  0.00000000E+00"},
       // Correct rounding, carries into the exponent, a true tie (1234567885 is exact) to the even digit, a value stored
       // just below its decimal tie.
-      {1.234567896, "  1.23456790E+00"},
-      {-9.9999999951, " -1.00000000E+01"},
-      {1234567885.0, "  1.23456788E+09"},
+      {1.234567896, "  1.23456790E+00"}, {-9.9999999951, " -1.00000000E+01"}, {1234567885.0, "  1.23456788E+09"},
       {1.000000005, "  1.00000000E+00"},
       // Beyond 99 the exponent takes three digits and drops the letter.
-      {1e-99, "  1.00000000E-99"},
-      {9.999999999e99, "  1.00000000+100"},
-      {-2.5e-120, " -2.50000000-120"},
+      {1e-99, "  1.00000000E-99"}, {9.999999999e99, "  1.00000000+100"}, {-2.5e-120, " -2.50000000-120"},
       {4.9e-324, "  4.94065646-324"},
-      {NAN, "             NaN"},
-      {HUGE_VAL, "        Infinity"},
-      {-HUGE_VAL, "       -Infinity"}};
+      {NAN, "             NaN"}, {HUGE_VAL, "        Infinity"}, {-HUGE_VAL, "       -Infinity"}};
+  // clang-format on
   const std::tuple<int64_t, int, const char *> integers[] = {
       {0, 8, "       0"},         {-9999999, 8, "-9999999"},           {100000000, 8, "********"},
       {-10000000, 8, "********"}, {300000001, 16, "       300000001"}, {INT64_MIN, 16, "****************"}};

@@ -4,7 +4,6 @@
 #include "solver_export/record_runtime/record_unit.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 using namespace export_test;
 namespace records = zel::records;

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <thread>
 
 using zel_fuzz::Channels;

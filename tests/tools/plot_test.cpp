@@ -3,7 +3,6 @@
 #include "cli_support.h"
 
 #include <cmath>
-#include <regex>
 
 using namespace cli_test;
 

@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <regex>
-#include <string>
 #include <tuple>
-#include <vector>
 
 // Print order. Labels are 12 characters, a word at each end; the values of lines 1 to 3 are only the options in
 // parentheses (options begin with '-').
