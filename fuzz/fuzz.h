@@ -149,7 +149,7 @@ inline Channels read_rpc(const char *path) {
     check(zel_rpc_data(path, c, &n, &d, v.data()) == (points ? 0 : ZEL_RPC_NO_DATA) && n == points &&
               same(v, first[size_t(c)]),
           "zel_rpc_data reads what rpc3file_input reads");
-    const int from = points / 3, count = points - 2 * from;
+    const int from = points / 3, count = points - from; // to the last point, past the end of a file cut short
     std::vector<double> r(size_t(count) + 1, 5151.0);
     check(zel_rpc_getrange(h, c, from, count, r.data()) == 0 && r.back() == 5151.0 &&
               std::equal(r.begin(), r.end() - 1, first[size_t(c)].begin() + from,
