@@ -1,8 +1,6 @@
-// Header numbers against C oracles (C locale), by the first value (mod 2):
-//  0 the rest is a field: parse_int reads it like strtoll (saturated to
-//    int), parse_real like strtod with one sign and no hexadecimal;
-//  1 format_int and format_real write "%lld" and "%20.12E", which
-//    parse_int and parse_real read back as strtoll and strtod do.
+// Header numbers against C oracles (C locale), by the first value (mod 2): 0, the rest is a field: parse_int reads it
+// like strtoll (saturated to int), parse_real like strtod with one sign and no hexadecimal; 1, format_int and
+// format_real write "%lld" and "%20.12E", which parse_int and parse_real read back as strtoll and strtod do.
 #include <climits>
 
 #include "common/text.h"

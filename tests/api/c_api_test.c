@@ -1,8 +1,6 @@
-/* The C interface as a C99 program sees it, linked against the shared
- * library (that every declared name is exported is the exported_symbols
- * test): RPC III and DAC written and read back, the modal export written.
- * Built for Linux and Windows (run under an emulator there). Argument: a
- * scratch directory. */
+/* The C interface as a C99 program sees it, linked against the shared library (that every declared name is exported
+ * is the exported_symbols test): RPC III and DAC written and read back, the modal export written. Built for Linux and
+ * Windows (run under an emulator there). Argument: a scratch directory. */
 #include <math.h>
 #include <stdio.h>
 #include <string.h>

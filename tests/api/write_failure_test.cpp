@@ -16,20 +16,19 @@
 
 namespace {
 
-enum Fault { kHealthyDisk, kFileSizeLimit, kFullTmpfs };
-const char *const kFaultNames[] = {"HealthyDisk", "FileSizeLimit", "FullTmpfs"};
-constexpr long kRoom = 64 * 1024;                                        // bytes the limit or the file system allows
+using Fault = std::string;        // "HealthyDisk", "FileSizeLimit" or "FullTmpfs"
+constexpr long kRoom = 64 * 1024; // bytes the limit or the file system allows
 constexpr int kChannels = 4, kPoints = 50000, kModes = 8, kSteps = 4000; // every file is several times that
 
 // Puts one fault in place for the scope of a case; skip says why a machine cannot have it.
 struct FaultScope {
   FaultScope(Fault f, const zel_test::TempDir &dir) : fault(f), folder(dir.path().string()) {
-    if (f == kFileSizeLimit) {
+    if (f == "FileSizeLimit") {
       getrlimit(RLIMIT_FSIZE, &saved), old_handler = std::signal(SIGXFSZ, SIG_IGN);
       const rlimit limited{static_cast<rlim_t>(kRoom), saved.rlim_max};
       if (setrlimit(RLIMIT_FSIZE, &limited) != 0) skip = std::strerror(errno);
     }
-    if (f == kFullTmpfs) { // in a mount namespace of this process's own, gone with it
+    if (f == "FullTmpfs") { // in a mount namespace of this process's own, gone with it
       std::filesystem::create_directory(folder += "/full");
       mounted = unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                 mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + std::to_string(kRoom)).c_str()) == 0;
@@ -37,7 +36,7 @@ struct FaultScope {
     }
   }
   ~FaultScope() {
-    if (fault == kFileSizeLimit) setrlimit(RLIMIT_FSIZE, &saved), std::signal(SIGXFSZ, old_handler);
+    if (fault == "FileSizeLimit") setrlimit(RLIMIT_FSIZE, &saved), std::signal(SIGXFSZ, old_handler);
     if (mounted) umount2(folder.c_str(), MNT_DETACH);
   }
   Fault fault;
@@ -103,13 +102,13 @@ TEST_P(WriteFailure, EveryWriterReportsItAndLeavesNoFile) {
   for (const auto &w : kWriters) {
     const std::string path = scope.folder + "/" + w.name;
     const int code = w.write(path);
-    const std::vector<int> expected = GetParam() == kHealthyDisk ? std::vector<int>{w.written} : w.failures;
+    const std::vector<int> expected = GetParam() == "HealthyDisk" ? std::vector<int>{w.written} : w.failures;
     EXPECT_EQ(std::count(expected.begin(), expected.end(), code), 1) << w.name << ": code " << code;
-    EXPECT_EQ(std::filesystem::is_regular_file(path), GetParam() == kHealthyDisk) << w.name << ": file kept or not";
+    EXPECT_EQ(std::filesystem::is_regular_file(path), GetParam() == "HealthyDisk") << w.name << ": file kept or not";
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, WriteFailure, ::testing::Values(kHealthyDisk, kFileSizeLimit, kFullTmpfs),
-                         [](const auto &info) { return std::string(kFaultNames[info.param]); });
+INSTANTIATE_TEST_SUITE_P(Faults, WriteFailure, ::testing::Values("HealthyDisk", "FileSizeLimit", "FullTmpfs"),
+                         [](const auto &info) { return info.param; });
 
 } // namespace

@@ -12,9 +12,7 @@ using zel::ReadMode;
 using zel::Rpc3Reader;
 using zel_test::Rpc3File;
 
-namespace {
-constexpr int kFramePair = 0, kGroupPair = 1, kWholeFile = 64; // budgets for the small files here
-}
+static constexpr int kFramePair = 0, kGroupPair = 1, kWholeFile = 64; // budgets for the small files here
 
 // Later records win; unknown and writer-only keywords are skipped; a channel record sets the channel it names, a
 // channel never named keeps the defaults; a channel below 1 gives status 5, and reading goes on.

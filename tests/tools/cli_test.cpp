@@ -21,13 +21,6 @@ inline Columns rows_of(const std::string &csv) {
   return rows;
 }
 
-// Float values whose shortest decimal forms are long or awkward.
-inline std::vector<double> awkward(size_t n, double phase) {
-  std::vector<double> v(n);
-  for (size_t i = 0; i < n; ++i) v[i] = double(float(std::sin(0.37 * double(i) + phase) / 3.0 * 1e3));
-  return v;
-}
-
 // Statistics against the plain computation on the values the library reads; indices from 1, the first of equal
 // extremes.
 void expect_stats(const std::string &text, size_t c, const std::vector<double> &v) {
@@ -48,8 +41,10 @@ void expect_stats(const std::string &text, size_t c, const std::vector<double> &
 // statistics of what the library reads.
 TEST(CliCat, ExactSamplesOnAnyThreadsThroughDacFilesAndBack) {
   TempDir dir;
-  Columns f = {awkward(196 << 10, 0.0), awkward(196 << 10, 1.0)}; // whole frames, as the library reads them
-  f[0][5] = f[0][9] = 400.0;                                      // the first of equal extremes counts
+  Columns f(2, std::vector<double>(196 << 10)); // whole frames, as the library reads them; floats of awkward decimals
+  for (size_t i = 0; i < f[0].size(); ++i)
+    for (int k : {0, 1}) f[size_t(k)][i] = double(float(std::sin(0.37 * double(i) + k) / 3.0 * 1e3));
+  f[0][5] = f[0][9] = 400.0; // the first of equal extremes counts
   write_rpc(dir.file("f.dac"), f, 1.0 / 300.0, {{"Left, front", "N"}, {"Right", "m/s^2"}});
   const Outcome cat = run_zel(dir, {"cat", "f.dac"}); // RPC III found by content
   ASSERT_EQ(cat.status, 0) << cat.err;

@@ -116,14 +116,13 @@ TEST(CliPlot, PanelsLegendsAndTextInsideAValidSvg) {
     EXPECT_EQ(height > (options.size() > 1 && options[0] == "--height" ? std::stod(options[1]) : 500), grows);
     for (std::sregex_iterator t(svg.begin(), svg.end(), text_element), end; t != end; ++t)
       EXPECT_TRUE(inside(*t, width, height)) << (*t)[0];
-    const std::vector<Panel> got = panels(svg);
+    const std::vector<Panel> got = panels(svg); // stacked on one time axis (left edge and width)
     Legends legends;
     for (size_t i = 0; i < got.size(); ++i) {
       legends.push_back(got[i].legend);
       for (size_t k = 0; k < got[i].extent.size() && k < got[i].legend.size(); ++k)
         EXPECT_EQ(got[i].extent[k].second - got[i].extent[k].first < 0.05, got[i].legend[k] == flat) << k;
-      EXPECT_EQ(got[i].area[0], got[0].area[0]);                                    // one time axis: the left edge
-      EXPECT_EQ(got[i].area[2], got[0].area[2]);                                    // and width
+      EXPECT_EQ((std::pair{got[i].area[0], got[i].area[2]}), (std::pair{got[0].area[0], got[0].area[2]})); // one axis
       EXPECT_GT(got[i].area[1], i ? got[i - 1].area[1] + got[i - 1].area[3] : 0.0); // each below the one before
     }
     if (!expected.empty()) { EXPECT_EQ(legends, expected); }
