@@ -11,21 +11,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
 #include <sys/mman.h>
-#include <unistd.h>
 
+#include "support/temp_dir.h"
 #include "zel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace zel_fuzz {
 
-using Bytes = std::vector<unsigned char>;
+using zel_test::Bytes;
 using Channels = std::vector<std::vector<double>>;
 std::vector<Bytes> seeds(); // defined by each target
 constexpr int kMaxChannels = 6, kMaxWhole = 1 << 16;
@@ -229,10 +224,8 @@ int main(int argc, char **argv) {
   for (zel_fuzz::Bytes &s : zel_fuzz::seeds()) inputs.emplace_back("a seed", std::move(s));
   std::error_code ec; // a folder without regressions is none
   for (int i = 1; i < argc; ++i)
-    for (const auto &e : std::filesystem::directory_iterator(argv[i], ec)) {
-      std::ifstream in(e.path(), std::ios::binary);
-      inputs.emplace_back(e.path().string(), zel_fuzz::Bytes(std::istreambuf_iterator<char>(in), {}));
-    }
+    for (const auto &e : std::filesystem::directory_iterator(argv[i], ec))
+      inputs.emplace_back(e.path().string(), zel_test::read_file<zel_fuzz::Bytes>(e.path().string()));
   std::sort(inputs.begin(), inputs.end()); // a stable order; a failure aborts after the input's name
   for (const auto &[name, b] : inputs)
     std::fprintf(stderr, "%s\n", name.c_str()), LLVMFuzzerTestOneInput(b.data(), b.size());
@@ -244,8 +237,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   if (const char *dir = std::getenv("ZEL_FUZZ_SEEDS")) {
     int n = 0;
     for (const zel_fuzz::Bytes &s : zel_fuzz::seeds())
-      std::ofstream(std::string(dir) + "/seed-" + std::to_string(n++), std::ios::binary)
-          .write((const char *)s.data(), long(s.size()));
+      zel_test::write_file(std::string(dir) + "/seed-" + std::to_string(n++), s);
     std::exit(0);
   }
   return 0;
