@@ -3,6 +3,7 @@
 // held to +/-32752 times SCALE as read from its "%20.12E" text, scale = max |x| / 32752; frames of 256, 512 or 1024 by
 // the announced count, the last sample repeated.
 #include "fuzz/fuzz.h"
+#include "rpc/rpc3_support.h"
 
 using namespace zel_fuzz;
 const char *const kFpg[] = {"1", "2", "4", "3", "0", "-1", "4.9", "1e0", " 4", "abc", "", "8", "1.99"};
@@ -47,14 +48,11 @@ std::vector<double> expected(const std::vector<double> &x, bool floating, int64_
   const size_t n = std::min(x.size(), out.size());
   double largest = 0.0;
   for (size_t i = 0; i < n; ++i) largest = std::fmax(largest, std::fabs(x[i]));
-  const double scale = largest / 32752.0;
-  char text[64];
-  std::snprintf(text, sizeof text, "%20.12E", scale);
+  const double scale = largest / 32752.0, stored = std::strtod(zel_test::Rpc3File::real(scale).c_str(), nullptr);
   for (size_t i = 0; n && i < out.size(); ++i) {
     const double xi = x[std::min(i, n - 1)];
     out[i] = floating ? double(float(xi))
-                      : std::clamp(std::trunc(xi / (scale == 0.0 ? 1.0 : scale)), -32752.0, 32752.0) *
-                            std::strtod(text, nullptr);
+                      : std::clamp(std::trunc(xi / (scale == 0.0 ? 1.0 : scale)), -32752.0, 32752.0) * stored;
   }
   return out;
 }
@@ -120,10 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     rpc3file_output out(path, channels, announced, dt);
     for (int c = channels; c >= 1; --c) put([&](auto... a) { return out.setChannel(a...); }, c); // any order
   }
-  char dt_text[64];
-  std::snprintf(dt_text, sizeof dt_text, "%20.12E", dt);
   const Channels read = read_rpc(path);
-  want.insert(want.begin(), std::vector<double>{double(channels), double(points), std::strtod(dt_text, nullptr)});
+  want.insert(want.begin(), std::vector<double>{double(channels), double(points),
+                                                std::strtod(zel_test::Rpc3File::real(dt).c_str(), nullptr)});
   check(same(read, want), "counts, DELTA_T and every value");
   return 0;
 }
