@@ -7,7 +7,6 @@
 #include "rpc/rpc3_support.h"
 #include "solver_export/export_entry.h"
 #include "solver_export/record_runtime/record_unit.h"
-#include "zel.h"
 
 namespace {
 
