@@ -57,6 +57,7 @@ TEST(CliCat, ExactSamplesOnAnyThreadsThroughDacFilesAndBack) {
   for (const char *jobs : {"1", "3"}) EXPECT_TRUE(run_zel(dir, {"cat", "-j", jobs, "f.dac"}).out == cat.out) << jobs;
   ASSERT_EQ(run_zel(dir, {"convert", "f.dac", "x.dac"}).status, 0);
   ASSERT_EQ(run_zel(dir, {"convert", "--float", "x_1.dac", "x_2.dac", "g.rsp"}).status, 0);
+  EXPECT_EQ(run_zel(dir, {"convert", "x_1.dac", "f.dac", "m.rsp"}).status, 0); // a float and a text interval agree
   EXPECT_TRUE(run_zel(dir, {"cat", "g.rsp"}).out == cat.out); // (no diff of megabytes)
   ASSERT_EQ(run_zel(dir, {"convert", "--int16", "g.rsp", "h.rsp"}).status, 0);
   ASSERT_EQ(run_zel(dir, {"convert", "--float", "h.rsp", "k.rsp"}).status, 0);
